@@ -1,0 +1,3 @@
+#include "menus/main_menu.hpp"
+
+int main() { return drovan_main(); }

@@ -1,0 +1,3 @@
+#include "menus/conf_dialog.hpp"
+
+void conf_file_dialog() {}

@@ -1,0 +1,4 @@
+#include "menus/examples.hpp"
+
+void print_menu_exemplo_conf() {}
+void example_dialog() {}

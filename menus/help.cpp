@@ -1,0 +1,4 @@
+#include "menus/help.hpp"
+
+void print_menu_ajuda() {}
+void help_dialog() {}

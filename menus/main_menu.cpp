@@ -1,0 +1,87 @@
+#include "menus/main_menu.hpp"
+
+#include <array>
+#include <csignal>
+
+#include "capture/capture.hpp"
+#include "menus/conf_dialog.hpp"
+#include "menus/console.hpp"
+#include "menus/examples.hpp"
+#include "menus/help.hpp"
+#include "menus/port_dialog.hpp"
+#include "menus/terminal.hpp"
+#include "serial/command.hpp"
+#include "serial/pause.hpp"
+
+namespace {
+
+constexpr std::array<std::string_view, 3> kMenuHead = {
+    "\n---------------------------------",
+    "|        DROVAN Terminal         |",
+    "---------------------------------",
+};
+constexpr std::array<std::string_view, 3> kMenuItems1To3 = {
+    "<1> Selecionar a porta de comunicacao",
+    "<2> Modo terminal ",
+    "<3> Enviar o arquivo drovan.conf ",
+};
+constexpr std::string_view kItem4CaptureOff = "<4> Gravar dados da serial no arquivo ";
+constexpr std::string_view kItem4CaptureOn = "<4> Para de gravar dados da serial no arquivo ";
+constexpr std::array<std::string_view, 4> kMenuItems5To8 = {
+    "<5> Enviar exemplo de arquivo conf ",
+    "<6> Resetar o DROVAN TDMoE ",
+    "<7> Ajuda ",
+    "<8> Sair ",
+};
+
+void reset_from_menu() {
+  console_write("\n\rReinicializando... ");
+  send_command("run reset");
+  pause_us(3 * kSecondUs);
+  print_menu();
+}
+
+// Runs the action of one main-menu key; clears `running` on key 8.
+void run_menu_key(int key, int& running) {
+  switch (key) {
+    case '1': port_dialog(); break;
+    case '2': terminal_mode(); break;
+    case '3': conf_file_dialog(); break;
+    case '4': capture_toggle(); break;
+    case '5': example_dialog(); break;
+    case '6': reset_from_menu(); break;
+    case '7': help_dialog(); break;
+    case '8': running = 0; break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+void print_menu() {
+  for (const auto line : kMenuHead) console_line(line);
+  for (const auto line : kMenuItems1To3) console_line(line);
+  console_line(wr_fl == 0 ? kItem4CaptureOff : kItem4CaptureOn);
+  for (const auto line : kMenuItems5To8) console_line(line);
+}
+
+int drovan_main() {
+  // A console that stops reading our output must not kill the program.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  console_write("\rVersao: ");
+  console_write(VERSAO);
+  print_menu();
+
+  int running = 1;
+  while (running != 0) {
+    const int key = console_getc();
+    if (key == kConsoleClosed) break;
+    run_menu_key(key, running);
+    // Closed input ends the program at once, also when a dialog noticed it.
+    if (console_closed()) break;
+    pause_us(kKeyPauseUs);
+  }
+  console_flush();
+  return 0;
+}

@@ -1,0 +1,3 @@
+#include "menus/terminal.hpp"
+
+void terminal_mode() {}

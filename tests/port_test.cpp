@@ -1,0 +1,78 @@
+// The port cycle and the drain, run in this process on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "serial/command.hpp"
+#include "serial/port.hpp"
+#include "tests/rig.hpp"
+
+namespace {
+
+class PortCycleTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+    set_devicename(name);
+  }
+  void TearDown() override {
+    ::close(master_);
+    ::close(slave_);
+    set_devicename("/dev/ttyUSB0");
+  }
+  int master_ = -1;
+  int slave_ = -1;
+};
+
+TEST_F(PortCycleTest, StaleNotificationDoesNotMakeTheNextCommandWait) {
+  {
+    const PortCycle cycle;
+    ASSERT_TRUE(cycle.is_open());
+    // The device answers after the cycle's last drain, just before the close.
+    ASSERT_EQ(::write(master_, "late", 4), 4);
+    for (int i = 0; i < 200 && wait_flag != 0; ++i) ::usleep(1000);
+    ASSERT_EQ(wait_flag, 0);
+  }
+  EXPECT_EQ(fd, -1);
+  // The device is silent now; the next command must still come back.
+  const auto start = Clock::now();
+  send_command("run reset");
+  EXPECT_LT(ms_between(start, Clock::now()), 500.0);
+  EXPECT_EQ(wait_flag, 1);
+}
+
+TEST_F(PortCycleTest, DrainWithNothingToReadReturnsAndClearsTheFlag) {
+  const PortCycle cycle;
+  ASSERT_TRUE(cycle.is_open());
+  wait_flag = 0;  // as if a notification came for bytes the flush discarded
+  const auto start = Clock::now();
+  drain(1000);
+  EXPECT_LT(ms_between(start, Clock::now()), 500.0);
+  EXPECT_EQ(wait_flag, 1);
+}
+
+TEST_F(PortCycleTest, BytesBeforeTheCycleAreDropped) {
+  ASSERT_EQ(::write(master_, "old", 3), 3);
+  ::usleep(20000);
+  const PortCycle cycle;
+  ASSERT_TRUE(cycle.is_open());
+  pollfd p{fd, POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 50), 0);
+}
+
+TEST(PortCycleNoDevice, FailedOpenLeavesNoDescriptor) {
+  set_devicename("/nonexistent/ttyUSB9");
+  {
+    const PortCycle cycle;
+    EXPECT_FALSE(cycle.is_open());
+  }
+  EXPECT_LT(fd, 0);
+  set_devicename("/dev/ttyUSB0");
+}
+
+}  // namespace

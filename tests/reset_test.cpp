@@ -1,0 +1,107 @@
+// Menu key 6 and the reset question: what reaches the wire and what the operator sees.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "menus/dialog.hpp"
+#include "tests/rig.hpp"
+#include "tests/texts.hpp"
+
+namespace {
+
+const std::string kResetting = "\n\rReinicializando... ";
+
+TEST(MenuReset, WithoutPortReportsThenMenuAfterThreeSeconds) {
+  Rig rig({.device = false});
+  ASSERT_TRUE(rig.wait_output(kMenu));
+  rig.type("6\n");
+  ASSERT_TRUE(rig.wait_output(kMenu + kResetting + kPortErrorLine));
+  const auto reported = Clock::now();
+  ASSERT_TRUE(rig.wait_output_count(kMenu, 2, 6));
+  EXPECT_GE(ms_between(reported, Clock::now()), 2900.0);
+  rig.close_input();
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kResetting + kPortErrorLine + kMenu);
+}
+
+TEST(MenuReset, SendsRunResetThenCarriageReturnAndShowsReply) {
+  Rig rig;
+  rig.on_wire = [](Rig& r, char c) {
+    if (c == '\r') r.device_send("OK\r\n");
+  };
+  rig.type("6\n");
+  ASSERT_TRUE(rig.wait_output_count(kMenu, 2, 8));
+  rig.close_input();
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.wire(), "run reset\r");
+  // The device's CR arrives as a line feed.
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kResetting + "OK\n\n" + kMenu);
+
+  // Two writes: the carriage return comes a 5 ms pause after the text.
+  const auto& w = rig.wire_bytes();
+  ASSERT_EQ(w.size(), 10U);
+  EXPECT_GE(ms_between(w[8].at, w[9].at), 4.0);
+}
+
+TEST(MenuReset, LongReplyShowsAtMostOneRead) {
+  Rig rig;
+  rig.on_wire = [](Rig& r, char c) {
+    if (c == '\r') r.device_send(std::string(2000, 'x'));
+  };
+  rig.type("6\n");
+  ASSERT_TRUE(rig.wait_output_count(kMenu, 2, 8));
+  const std::string& out = rig.out();
+  const auto from = out.find(kResetting) + kResetting.size();
+  const std::string reply = out.substr(from, out.rfind(kMenu) - from);
+  const auto shown = std::count(reply.begin(), reply.end(), 'x');
+  EXPECT_EQ(static_cast<std::size_t>(shown), reply.size());
+  EXPECT_GT(shown, 0);
+  EXPECT_LE(shown, 1024);
+}
+
+struct QuestionCase {
+  const char* name;
+  const char* keys;
+  const char* wire;
+};
+
+void PrintTo(const QuestionCase& c, std::ostream* os) { *os << c.name; }
+
+class ResetQuestion : public testing::TestWithParam<QuestionCase> {};
+
+TEST_P(ResetQuestion, AnswersAndIgnoredKeys) {
+  const QuestionCase& c = GetParam();
+  const std::string prompt = "\nDeseja resetar o equipamento (s/n)? ";
+  Rig rig({.entry = [&] {
+    reset_question(prompt);
+    return 7;  // the question returned
+  }});
+  rig.type(c.keys);
+  EXPECT_EQ(rig.wait_exit(8), 7);
+  EXPECT_EQ(rig.wire(), c.wire);
+  // The prompt once, never repeated, and nothing of the question's own after it.
+  EXPECT_EQ(rig.out(), prompt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialog, ResetQuestion,
+    testing::Values(QuestionCase{"IgnoredThenNo", "x\n\nn\n", ""},
+                    QuestionCase{"UpperNo", "N", ""},
+                    QuestionCase{"NineEndsIt", "9", ""},
+                    QuestionCase{"UpperYesSends", "y\nS", "run reset\r"},
+                    QuestionCase{"LowerYesSends", "s", "run reset\r"}),
+    [](const testing::TestParamInfo<QuestionCase>& info) { return info.param.name; });
+
+TEST(ResetQuestionInput, ClosedInputEndsItWithoutSending) {
+  Rig rig({.entry = [] {
+    reset_question("?");
+    return 7;
+  }});
+  rig.type("x");
+  rig.close_input();
+  EXPECT_EQ(rig.wait_exit(3), 7);
+  EXPECT_EQ(rig.wire(), "");
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+#include "tests/rig.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "menus/main_menu.hpp"
+#include "serial/port.hpp"
+#include "serial/write_all.hpp"
+
+namespace {
+
+void make_pipe(int ends[2]) {
+  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+}
+
+std::size_t count_of(std::string_view haystack, std::string_view needle) {
+  std::size_t n = 0;
+  for (auto at = haystack.find(needle); at != std::string_view::npos;
+       at = haystack.find(needle, at + needle.size())) {
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+double ms_between(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+Rig::Rig(RigOptions options) : echo_(options.echo) {
+  std::signal(SIGPIPE, SIG_IGN);
+  if (options.workdir.empty()) {
+    char templ[] = "/tmp/drovan-test-XXXXXX";
+    if (::mkdtemp(templ) == nullptr) throw std::runtime_error("mkdtemp");
+    dir_ = templ;
+    own_dir_ = true;
+  } else {
+    dir_ = options.workdir;
+  }
+
+  if (options.device) {
+    char name[128] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+      throw std::runtime_error("openpty");
+    }
+    termios raw{};
+    ::tcgetattr(slave_, &raw);
+    ::cfmakeraw(&raw);  // no echo by the line discipline before the program configures it
+    ::tcsetattr(slave_, TCSANOW, &raw);
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    device_path_ = name;
+  } else {
+    device_path_ = dir_ + "/no-such-port";
+  }
+
+  int in[2];
+  int out[2];
+  int err[2];
+  make_pipe(in);
+  make_pipe(out);
+  make_pipe(err);
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork");
+  if (pid_ == 0) {
+    ::dup2(in[0], STDIN_FILENO);
+    ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(err[1], STDERR_FILENO);
+    // Every other descriptor of the test (the pseudo-terminal's master above all) is closed.
+    ::close_range(3, ~0U, 0);
+    if (::chdir(dir_.c_str()) != 0) ::_exit(126);
+    if (!options.executable.empty()) {
+      ::execl(options.executable.c_str(), options.executable.c_str(), nullptr);
+      ::_exit(127);
+    }
+    set_devicename(device_path_);
+    ::_exit(options.entry ? options.entry() : drovan_main());
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  in_ = in[1];
+  out_fd_ = out[0];
+  err_fd_ = err[0];
+}
+
+Rig::~Rig() {
+  if (!exited_ && pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  for (int d : {master_, slave_, in_, out_fd_, err_fd_}) {
+    if (d >= 0) ::close(d);
+  }
+  if (own_dir_) {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+}
+
+void Rig::type(std::string_view keys) {
+  if (in_ >= 0) write_all(in_, keys);
+}
+
+void Rig::close_input() {
+  if (in_ >= 0) ::close(in_);
+  in_ = -1;
+}
+
+void Rig::device_send(std::string_view bytes) {
+  if (master_ >= 0) write_all(master_, bytes);
+}
+
+void Rig::close_device() {
+  if (master_ >= 0) ::close(master_);
+  if (slave_ >= 0) ::close(slave_);
+  master_ = slave_ = -1;
+}
+
+std::string Rig::wire() const {
+  std::string s;
+  s.reserve(wire_.size());
+  for (const auto& b : wire_) s.push_back(b.byte);
+  return s;
+}
+
+void Rig::pump(int timeout_ms) {
+  pollfd fds[3] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}, {master_, POLLIN, 0}};
+  const int n = ::poll(fds, 3, timeout_ms);
+  const auto now = Clock::now();
+  if (n > 0) {
+    char buf[4096];
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) continue;
+      const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
+      if (got > 0) {
+        (i == 0 ? out_ : err_).append(buf, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        (i == 0 ? out_fd_ : err_fd_) = -1;
+      }
+    }
+    if ((fds[2].revents & POLLIN) != 0) {
+      const ssize_t got = ::read(master_, buf, sizeof buf);
+      for (ssize_t i = 0; i < got; ++i) {
+        wire_.push_back({buf[i], now});
+        if (echo_) device_send(std::string_view(&buf[i], 1));
+        if (on_wire) on_wire(*this, buf[i]);
+      }
+    }
+  }
+  if (!exited_ && pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+}
+
+bool Rig::until(const std::function<bool()>& done, double seconds) {
+  const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    if (done()) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return done();
+    // Once the child is gone and its output read, nothing more can change.
+    if (exited_ && out_fd_ < 0 && err_fd_ < 0 && master_ < 0) return done();
+    pump(static_cast<int>(std::min<long>(left.count(), 20)));
+  }
+}
+
+void Rig::run_for(double seconds) {
+  until([] { return false; }, seconds);
+}
+
+bool Rig::wait_output(std::string_view text, double seconds) {
+  return until([&] { return out_.find(text) != std::string::npos; }, seconds);
+}
+
+bool Rig::wait_output_count(std::string_view text, std::size_t count, double seconds) {
+  return until([&] { return count_of(out_, text) >= count; }, seconds);
+}
+
+bool Rig::wait_wire(std::string_view text, double seconds) {
+  return until([&] { return wire().find(text) != std::string::npos; }, seconds);
+}
+
+int Rig::wait_exit(double seconds) {
+  // Read the rest of the output as well, so tests can compare all of it.
+  until([&] { return exited_ && out_fd_ < 0 && err_fd_ < 0; }, seconds);
+  if (!exited_ || !WIFEXITED(status_)) return -1;
+  return WEXITSTATUS(status_);
+}
+
+void set_devicename(std::string_view path) {
+  const std::size_t n = std::min(path.size(), sizeof devicename - 1);
+  std::memcpy(devicename, path.data(), n);
+  devicename[n] = '\0';
+}
+
+void write_file(const std::string& path, std::string_view content) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
