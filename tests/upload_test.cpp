@@ -1,0 +1,170 @@
+// Uploads: the bytes a file becomes on the wire, their pace, and what the operator reads.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "serial/upload.hpp"
+#include "tests/rig.hpp"
+#include "tests/texts.hpp"
+
+namespace {
+
+const std::string kSending = "\nEnviando o conteudo do arquivo... ";
+const std::string kAdvice = "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
+
+std::vector<double> gaps_ms(const std::vector<Clock::time_point>& t) {
+  std::vector<double> g;
+  for (std::size_t i = 1; i < t.size(); ++i) g.push_back(ms_between(t[i - 1], t[i]));
+  std::sort(g.begin(), g.end());
+  return g;
+}
+
+struct WireCase {
+  const char* name;
+  std::string content;
+  int mode;
+  std::string wire;
+};
+
+void PrintTo(const WireCase& c, std::ostream* os) { *os << c.name; }
+
+class UploadWire : public testing::TestWithParam<WireCase> {};
+
+TEST_P(UploadWire, FileBecomesTheseBytes) {
+  const WireCase& c = GetParam();
+  Rig rig({.entry = [&] {
+    write_file("drovan.conf", c.content);
+    send_file(c.mode, "drovan.conf");
+    return 0;
+  }});
+  EXPECT_EQ(rig.wait_exit(5), 0);
+  EXPECT_EQ(rig.wire(), c.wire);
+  EXPECT_EQ(rig.out(), kSending + kAdvice);
+  EXPECT_EQ(rig.err(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Upload, UploadWire,
+    testing::Values(
+        WireCase{"LineFeedsGetCarriageReturns", "A\nB\n", 1, "set conf\rA\r\nB\r\n\r"},
+        WireCase{"CrLfUnchanged", "A\r\nB\r\n", 1, "set conf\rA\r\nB\r\n\r"},
+        WireCase{"LoneCrUnchanged", "A\rB", 1, "set conf\rA\rB\r"},
+        WireCase{"LeadingLineFeedModeZero", "\nA", 0, "\r\nA\r"},
+        WireCase{"EightBitAndNulDropped", std::string("A\0B\x80" "\xc3\xa9" "C", 7), 0, "ABC\r"},
+        WireCase{"EmptyWithSetConf", "", 1, "set conf\r\r"},
+        WireCase{"EmptyAlone", "", 0, "\r"},
+        WireCase{"OtherModeIsFileAlone", "Z", 2, "Z\r"}),
+    [](const testing::TestParamInfo<WireCase>& info) { return info.param.name; });
+
+TEST(UploadPacing, DroppedBytesStillTakeTheirPause) {
+  Rig rig({.entry = [] {
+    write_file("drovan.conf", std::string("A\0\0\0\0B", 6));
+    send_file(0, "drovan.conf");
+    return 0;
+  }});
+  EXPECT_EQ(rig.wait_exit(5), 0);
+  ASSERT_EQ(rig.wire(), "AB\r");
+  EXPECT_GE(ms_between(rig.wire_bytes()[0].at, rig.wire_bytes()[1].at), 45.0);
+}
+
+TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
+  // 3000 bytes: more than two reads of the file, with a CR ending the first read
+  // and its LF starting the second, and a bare LF starting the third.
+  std::string content;
+  for (int i = 0; content.size() < 3000; ++i) content += "linha " + std::to_string(i) + "\n";
+  content.resize(3000);
+  content[1022] = 'x';
+  content[1023] = '\r';
+  content[1024] = '\n';
+  content[2047] = 'y';
+  content[2048] = '\n';
+  std::string expected = "set conf\r";
+  char previous = '\0';
+  for (const char b : content) {
+    if (b == '\n' && previous != '\r') expected += '\r';
+    expected += b;
+    previous = b;
+  }
+  expected += '\r';
+
+  Rig rig({.echo = true, .entry = [&] {
+    write_file("drovan.conf", content);
+    send_file(1, "drovan.conf");
+    return 0;
+  }});
+  EXPECT_EQ(rig.wait_exit(60), 0);
+  ASSERT_EQ(rig.wire(), expected);
+
+  // The file's own bytes, in wire order, skipping the CRs inserted before LFs.
+  std::vector<Clock::time_point> file_bytes;
+  const auto& w = rig.wire_bytes();
+  for (std::size_t i = 9, f = 0; f < content.size(); ++i) {
+    if (w[i].byte == '\r' && content[f] == '\n') continue;
+    file_bytes.push_back(w[i].at);
+    ++f;
+  }
+  const auto gaps = gaps_ms(file_bytes);
+  // Echoes raise SIGIO all along; pauses must not be cut short by them. A late
+  // wake-up of this reader makes single gaps look short, hence percentiles.
+  EXPECT_GE(gaps[gaps.size() / 20], 9.0);
+  EXPECT_GE(gaps[gaps.size() / 2], 9.95);
+  EXPECT_GE(ms_between(file_bytes.front(), file_bytes.back()), 10.0 * 2999 - 5);
+}
+
+// The menu's key 3 dialog.
+
+const std::string kAskSetConf = "\nEnviar o comando 'set conf' (s/n)? ";
+const std::string kAskReset = "\nDeseja resetar o equipamento (s/n)? ";
+
+TEST(ConfDialog, MissingFileReportsBothStreamsThenAsksAfterThreeSeconds) {
+  Rig rig;
+  rig.type("3\ns");
+  ASSERT_TRUE(rig.wait_output(kAskSetConf + "\nImpossivel abrir o arquivo. "));
+  const auto reported = Clock::now();
+  ASSERT_TRUE(rig.wait_output(kAskReset, 6));
+  EXPECT_GE(ms_between(reported, Clock::now()), 2900.0);
+  rig.type("n");
+  rig.close_input();
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kAskSetConf + "\nImpossivel abrir o arquivo. " +
+                           kAskReset + kMenu);
+  EXPECT_EQ(rig.err(), "drovan.conf: No such file or directory\n");
+  EXPECT_EQ(rig.wire(), "");
+}
+
+TEST(ConfDialog, NoPortShowsMenuErrorAndAdvice) {
+  Rig rig({.device = false});
+  write_file(rig.dir() + "/drovan.conf", "x\n");
+  rig.type("3\nn");
+  ASSERT_TRUE(rig.wait_output(kAskReset, 6));
+  rig.close_input();
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kAskSetConf + kSending + kMenu + kPortErrorLine +
+                           kAdvice + kAskReset);
+}
+
+TEST(ConfDialog, NineUploadsNothingOtherKeysIgnored) {
+  Rig rig;
+  write_file(rig.dir() + "/drovan.conf", "x\n");
+  rig.type("3\ny5\n9");
+  ASSERT_TRUE(rig.wait_output(kAskReset, 6));
+  rig.type("y5\nn\n8\n");
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kAskSetConf + kAskReset + kMenu);
+  EXPECT_EQ(rig.wire(), "");
+}
+
+TEST(ConfDialog, FileAloneThenResetOnTheWire) {
+  Rig rig;
+  write_file(rig.dir() + "/drovan.conf", "x\n");
+  rig.type("3\nN");
+  ASSERT_TRUE(rig.wait_output(kAskReset, 6));
+  rig.type("S");
+  ASSERT_TRUE(rig.wait_output_count(kMenu, 2));
+  EXPECT_EQ(rig.wire(), "x\r\n\r" "run reset\r");
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kAskSetConf + kSending + kAdvice + kAskReset + kMenu);
+}
+
+}  // namespace
