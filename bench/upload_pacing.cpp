@@ -85,10 +85,10 @@ int main() {
   }
   std::vector<double> gaps;
   for (std::size_t i = 1; i < kFileSize; ++i) {
-    gaps.push_back(std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count());
+    gaps.push_back(
+        std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count());
   }
-  const double total =
-      std::chrono::duration<double>(arrivals[kFileSize - 1] - arrivals[0]).count();
+  const double total = std::chrono::duration<double>(arrivals[kFileSize - 1] - arrivals[0]).count();
   std::sort(gaps.begin(), gaps.end());
   const double ideal = 10.23;
   std::printf("\nupload of %zu bytes to an echoing device\n", kFileSize);

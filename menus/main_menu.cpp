@@ -41,18 +41,25 @@ void reset_from_menu() {
   print_menu();
 }
 
-// Runs the action of one main-menu key; clears `running` on key 8.
-void run_menu_key(int key, int& running) {
-  switch (key) {
-    case '1': port_dialog(); break;
-    case '2': terminal_mode(); break;
-    case '3': conf_file_dialog(); break;
-    case '4': capture_toggle(); break;
-    case '5': example_dialog(); break;
-    case '6': reset_from_menu(); break;
-    case '7': help_dialog(); break;
-    case '8': running = 0; break;
-    default: break;
+struct MenuAction {
+  char key;
+  void (*run)();
+};
+
+// Keys 1 to 7; key 8 ends the loop itself.
+constexpr std::array<MenuAction, 7> kMenuActions = {{
+    {'1', port_dialog},
+    {'2', terminal_mode},
+    {'3', conf_file_dialog},
+    {'4', capture_toggle},
+    {'5', example_dialog},
+    {'6', reset_from_menu},
+    {'7', help_dialog},
+}};
+
+void run_menu_key(int key) {
+  for (const auto& action : kMenuActions) {
+    if (action.key == key) action.run();
   }
 }
 
@@ -67,7 +74,7 @@ void print_menu() {
 
 int drovan_main() {
   // A console that stops reading our output must not kill the program.
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
 
   console_write("\rVersao: ");
   console_write(VERSAO);
@@ -77,7 +84,8 @@ int drovan_main() {
   while (running != 0) {
     const int key = console_getc();
     if (key == kConsoleClosed) break;
-    run_menu_key(key, running);
+    if (key == '8') running = 0;
+    run_menu_key(key);
     // Closed input ends the program at once, also when a dialog noticed it.
     if (console_closed()) break;
     pause_us(kKeyPauseUs);

@@ -1,8 +1,8 @@
 #pragma once
 
 // Pauses used throughout the program, in microseconds.
-inline constexpr long kKeyPauseUs = 10'000;      // after every key read, before every paced byte
-inline constexpr long kCommandPauseUs = 5'000;   // around the writes of a command or an upload
+inline constexpr long kKeyPauseUs = 10'000;     // after every key read, before every paced byte
+inline constexpr long kCommandPauseUs = 5'000;  // around the writes of a command or an upload
 inline constexpr long kShortDrainPauseUs = 1'000;
 inline constexpr long kUploadDrainPauseUs = 5'000;
 inline constexpr long kSecondUs = 1'000'000;

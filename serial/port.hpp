@@ -1,6 +1,5 @@
 #pragma once
 
-#include <signal.h>
 #include <termios.h>
 
 #include <csignal>

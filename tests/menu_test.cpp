@@ -10,7 +10,7 @@ namespace {
 struct MenuCase {
   const char* name;
   const char* keys;
-  bool close_input;  // false: the keys must end the program by themselves
+  bool close_input;      // false: the keys must end the program by themselves
   std::string expected;  // everything printed after the start-up menu
 };
 
@@ -30,16 +30,15 @@ TEST_P(MenuKeys, PrintExactlyAndExitZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Main, MenuKeys,
-    testing::Values(
-        MenuCase{"NothingTyped", "", true, ""},
-        MenuCase{"IgnoredKeysPrintNothing", "0\n9\nabz Q\n\t\x7f\xe9\n", true, ""},
-        MenuCase{"KeyEightQuits", "8\n", false, ""},
-        MenuCase{"KeyEightQuitsWhileCapturing", "4\n8\n", false,
-                 menu_text(true) + "\nGravando dados do terminal em drovan.conf\n\r"},
-        MenuCase{"KeysOnOneLineRunInOrder", "4 4\n", true,
-                 menu_text(true) + "\nGravando dados do terminal em drovan.conf\n\r" +
-                     menu_text(false) + "\nParou de gravar.\n\r"},
-        MenuCase{"NothingAfterEight", "8\n6\n", false, ""}),
+    testing::Values(MenuCase{"NothingTyped", "", true, ""},
+                    MenuCase{"IgnoredKeysPrintNothing", "0\n9\nabz Q\n\t\x7f\xe9\n", true, ""},
+                    MenuCase{"KeyEightQuits", "8\n", false, ""},
+                    MenuCase{"KeyEightQuitsWhileCapturing", "4\n8\n", false,
+                             menu_text(true) + "\nGravando dados do terminal em drovan.conf\n\r"},
+                    MenuCase{"KeysOnOneLineRunInOrder", "4 4\n", true,
+                             menu_text(true) + "\nGravando dados do terminal em drovan.conf\n\r" +
+                                 menu_text(false) + "\nParou de gravar.\n\r"},
+                    MenuCase{"NothingAfterEight", "8\n6\n", false, ""}),
     [](const testing::TestParamInfo<MenuCase>& info) { return info.param.name; });
 
 TEST(MainLoop, EveryKeyCostsItsPause) {

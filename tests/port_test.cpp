@@ -1,5 +1,7 @@
 // The port cycle and the drain, run in this process on a pseudo-terminal.
 
+#include "serial/port.hpp"
+
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -8,7 +10,6 @@
 #include <cstdio>
 
 #include "serial/command.hpp"
-#include "serial/port.hpp"
 #include "tests/rig.hpp"
 
 namespace {

@@ -84,14 +84,15 @@ TEST_P(ResetQuestion, AnswersAndIgnoredKeys) {
   EXPECT_EQ(rig.out(), prompt);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dialog, ResetQuestion,
-    testing::Values(QuestionCase{"IgnoredThenNo", "x\n\nn\n", ""},
-                    QuestionCase{"UpperNo", "N", ""},
-                    QuestionCase{"NineEndsIt", "9", ""},
-                    QuestionCase{"UpperYesSends", "y\nS", "run reset\r"},
-                    QuestionCase{"LowerYesSends", "s", "run reset\r"}),
-    [](const testing::TestParamInfo<QuestionCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Dialog, ResetQuestion,
+                         testing::Values(QuestionCase{"IgnoredThenNo", "x\n\nn\n", ""},
+                                         QuestionCase{"UpperNo", "N", ""},
+                                         QuestionCase{"NineEndsIt", "9", ""},
+                                         QuestionCase{"UpperYesSends", "y\nS", "run reset\r"},
+                                         QuestionCase{"LowerYesSends", "s", "run reset\r"}),
+                         [](const testing::TestParamInfo<QuestionCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST(ResetQuestionInput, ClosedInputEndsItWithoutSending) {
   Rig rig({.entry = [] {

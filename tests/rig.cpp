@@ -171,7 +171,8 @@ bool Rig::until(const std::function<bool()>& done, double seconds) {
   const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
   for (;;) {
     if (done()) return true;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return done();
     // Once the child is gone and its output read, nothing more can change.
     if (exited_ && out_fd_ < 0 && err_fd_ < 0 && master_ < 0) return done();

@@ -22,10 +22,10 @@ struct WireByte {
 };
 
 struct RigOptions {
-  bool device = true;        // false: the port names a path that does not exist
-  bool echo = false;         // the device sends back every byte it receives
-  std::string workdir;       // the child's working directory; empty: a fresh temporary one
-  std::string executable;    // non-empty: exec this program instead of running the loop in-process
+  bool device = true;      // false: the port names a path that does not exist
+  bool echo = false;       // the device sends back every byte it receives
+  std::string workdir;     // the child's working directory; empty: a fresh temporary one
+  std::string executable;  // non-empty: exec this program instead of running the loop in-process
   std::function<int()> entry;  // set: run this in the child instead of the program's main loop
 };
 

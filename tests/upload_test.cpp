@@ -1,11 +1,12 @@
 // Uploads: the bytes a file becomes on the wire, their pace, and what the operator reads.
 
+#include "serial/upload.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "serial/upload.hpp"
 #include "tests/rig.hpp"
 #include "tests/texts.hpp"
 
@@ -47,15 +48,19 @@ TEST_P(UploadWire, FileBecomesTheseBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Upload, UploadWire,
-    testing::Values(
-        WireCase{"LineFeedsGetCarriageReturns", "A\nB\n", 1, "set conf\rA\r\nB\r\n\r"},
-        WireCase{"CrLfUnchanged", "A\r\nB\r\n", 1, "set conf\rA\r\nB\r\n\r"},
-        WireCase{"LoneCrUnchanged", "A\rB", 1, "set conf\rA\rB\r"},
-        WireCase{"LeadingLineFeedModeZero", "\nA", 0, "\r\nA\r"},
-        WireCase{"EightBitAndNulDropped", std::string("A\0B\x80" "\xc3\xa9" "C", 7), 0, "ABC\r"},
-        WireCase{"EmptyWithSetConf", "", 1, "set conf\r\r"},
-        WireCase{"EmptyAlone", "", 0, "\r"},
-        WireCase{"OtherModeIsFileAlone", "Z", 2, "Z\r"}),
+    testing::Values(WireCase{"LineFeedsGetCarriageReturns", "A\nB\n", 1, "set conf\rA\r\nB\r\n\r"},
+                    WireCase{"CrLfUnchanged", "A\r\nB\r\n", 1, "set conf\rA\r\nB\r\n\r"},
+                    WireCase{"LoneCrUnchanged", "A\rB", 1, "set conf\rA\rB\r"},
+                    WireCase{"LeadingLineFeedModeZero", "\nA", 0, "\r\nA\r"},
+                    WireCase{"EightBitAndNulDropped",
+                             std::string("A\0B\x80"
+                                         "\xc3\xa9"
+                                         "C",
+                                         7),
+                             0, "ABC\r"},
+                    WireCase{"EmptyWithSetConf", "", 1, "set conf\r\r"},
+                    WireCase{"EmptyAlone", "", 0, "\r"},
+                    WireCase{"OtherModeIsFileAlone", "Z", 2, "Z\r"}),
     [](const testing::TestParamInfo<WireCase>& info) { return info.param.name; });
 
 TEST(UploadPacing, DroppedBytesStillTakeTheirPause) {
@@ -90,10 +95,10 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
   expected += '\r';
 
   Rig rig({.echo = true, .entry = [&] {
-    write_file("drovan.conf", content);
-    send_file(1, "drovan.conf");
-    return 0;
-  }});
+             write_file("drovan.conf", content);
+             send_file(1, "drovan.conf");
+             return 0;
+           }});
   EXPECT_EQ(rig.wait_exit(60), 0);
   ASSERT_EQ(rig.wire(), expected);
 
@@ -128,8 +133,8 @@ TEST(ConfDialog, MissingFileReportsBothStreamsThenAsksAfterThreeSeconds) {
   rig.type("n");
   rig.close_input();
   EXPECT_EQ(rig.wait_exit(), 0);
-  EXPECT_EQ(rig.out(), kStartup + kMenu + kAskSetConf + "\nImpossivel abrir o arquivo. " +
-                           kAskReset + kMenu);
+  EXPECT_EQ(rig.out(),
+            kStartup + kMenu + kAskSetConf + "\nImpossivel abrir o arquivo. " + kAskReset + kMenu);
   EXPECT_EQ(rig.err(), "drovan.conf: No such file or directory\n");
   EXPECT_EQ(rig.wire(), "");
 }
@@ -163,7 +168,9 @@ TEST(ConfDialog, FileAloneThenResetOnTheWire) {
   ASSERT_TRUE(rig.wait_output(kAskReset, 6));
   rig.type("S");
   ASSERT_TRUE(rig.wait_output_count(kMenu, 2));
-  EXPECT_EQ(rig.wire(), "x\r\n\r" "run reset\r");
+  EXPECT_EQ(rig.wire(),
+            "x\r\n\r"
+            "run reset\r");
   EXPECT_EQ(rig.out(), kStartup + kMenu + kAskSetConf + kSending + kAdvice + kAskReset + kMenu);
 }
 
