@@ -203,6 +203,31 @@ int Rig::wait_exit(double seconds) {
   return WEXITSTATUS(status_);
 }
 
+double Rig::child_cpu_seconds() const {
+  // /proc/<pid>/stat: utime and stime are fields 14 and 15, counted after the
+  // command name, which sits in parentheses and may itself hold blanks.
+  const std::string stat = read_file("/proc/" + std::to_string(pid_) + "/stat");
+  const auto name_end = stat.rfind(')');
+  if (name_end == std::string::npos) return -1;
+  std::istringstream fields(stat.substr(name_end + 2));
+  std::string skip;
+  for (int field = 3; field < 14; ++field) fields >> skip;
+  long utime = 0;
+  long stime = 0;
+  fields >> utime >> stime;
+  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+long Rig::child_wakeups() const {
+  std::istringstream status(read_file("/proc/" + std::to_string(pid_) + "/status"));
+  long total = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.find("ctxt_switches:") == std::string::npos) continue;
+    total += std::stol(line.substr(line.find(':') + 1));
+  }
+  return total;
+}
+
 void set_devicename(std::string_view path) {
   const std::size_t n = std::min(path.size(), sizeof devicename - 1);
   std::memcpy(devicename, path.data(), n);

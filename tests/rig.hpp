@@ -65,6 +65,12 @@ class Rig {
   int wait_exit(double seconds = 5);
   [[nodiscard]] bool exited() const { return exited_; }
   [[nodiscard]] pid_t pid() const { return pid_; }
+  // Processor time (user and system) the child has used so far, in seconds.
+  [[nodiscard]] double child_cpu_seconds() const;
+  // How often the child has been put to sleep and woken so far (its context
+  // switches): a loop that polls with a timer shows here even when it costs
+  // little processor time.
+  [[nodiscard]] long child_wakeups() const;
 
   [[nodiscard]] const std::string& dir() const { return dir_; }
   [[nodiscard]] const std::string& device_path() const { return device_path_; }
