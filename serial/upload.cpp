@@ -10,26 +10,12 @@
 #include "menus/main_menu.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
+#include "serial/unique_fd.hpp"
 #include "serial/write_all.hpp"
 
 std::array<char, kFileReadSize> buf_storage{};
 
 namespace {
-
-// A file opened read-only for one upload, closed on every path.
-class InputFile {
- public:
-  explicit InputFile(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
-  ~InputFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 ssize_t read_some(int file_fd, char* into, std::size_t size) {
   ssize_t n = 0;
@@ -64,8 +50,8 @@ void send_paced_file(int port_fd, int file_fd) {
 }
 
 void send_file(int mode, const char* path) {
-  const InputFile file(path);
-  if (file.get() < 0) {
+  const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
+  if (!file.is_open()) {
     console_write("\nImpossivel abrir o arquivo. ");
     console_perror(path);
     return;
