@@ -5,6 +5,7 @@
 #include "menus/console.hpp"
 #include "menus/main_menu.hpp"
 #include "serial/unique_fd.hpp"
+#include "serial/upload.hpp"
 #include "serial/write_all.hpp"
 
 int wr_fl = 0;
@@ -18,7 +19,7 @@ void capture_toggle() {
 
 void receive_file(char c) {
   // Appending mode: created when missing, every byte goes to the end.
-  const UniqueFd file(::open(kCaptureFile.data(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  const UniqueFd file(::open(kConfFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   // A full disk loses the byte just as surely as a file that cannot be opened.
   if (!file.is_open() || !write_all(file.get(), &c, 1)) {
     console_line("Impossivel gravar em drovan.conf.");

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <string_view>
-
-inline constexpr std::string_view kCaptureFile = "drovan.conf";
-
 // 1 while terminal mode records what the device sends.
 extern int wr_fl;
 

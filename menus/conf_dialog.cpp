@@ -1,6 +1,5 @@
 #include "menus/conf_dialog.hpp"
 
-#include "capture/capture.hpp"
 #include "menus/dialog.hpp"
 #include "menus/main_menu.hpp"
 #include "serial/upload.hpp"
@@ -11,11 +10,11 @@ void conf_file_dialog() {
     switch (key) {
       case 'S':
       case 's':
-        send_file(1, kCaptureFile.data());
+        send_file(1, kConfFile);
         return true;
       case 'N':
       case 'n':
-        send_file(0, kCaptureFile.data());
+        send_file(0, kConfFile);
         return true;
       default:
         return false;

@@ -22,9 +22,7 @@ char ch = 0;
 namespace {
 
 constexpr std::string_view kHowToLeave = "\n\rTecla <q> + ENTER sai do terminal\n\r";
-constexpr std::string_view kSendingFile = "\nEnviando o conteudo do arquivo... ";
 constexpr std::string_view kCannotOpenFile = "\nImpossivel abrir o arquivo";
-constexpr const char* kConfFile = "drovan.conf";
 
 enum class Leave { kQuit, kConsoleClosed };
 

@@ -56,7 +56,7 @@ void send_file(int mode, const char* path) {
     console_perror(path);
     return;
   }
-  console_write("\nEnviando o conteudo do arquivo... ");
+  console_write(kSendingFile);
   {
     const PortCycle port;
     if (!port.is_open()) {

@@ -2,8 +2,14 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
+
+// The operator's configuration file, in the working directory: uploaded by menu
+// key 3 and terminal key '3', appended by the capture.
+inline constexpr const char* kConfFile = "drovan.conf";
+inline constexpr std::string_view kSendingFile = "\nEnviando o conteudo do arquivo... ";
 
 // The file content about to be typed to the device, one read at a time.
 extern std::array<char, kFileReadSize> buf_storage;
