@@ -10,11 +10,11 @@ void conf_file_dialog() {
     switch (key) {
       case 'S':
       case 's':
-        send_file(1, kConfFile);
+        send_file(1, kConfFile, print_menu);
         return true;
       case 'N':
       case 'n':
-        send_file(0, kConfFile);
+        send_file(0, kConfFile, print_menu);
         return true;
       default:
         return false;

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "menus/console.hpp"
+#include "console/console.hpp"
 #include "serial/pause.hpp"
 
 // The key loop of every dialog: `on_key` gets each key read and returns true

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "menus/console.hpp"
+#include "console/console.hpp"
 #include "menus/dialog.hpp"
 #include "menus/example_catalogue.hpp"
 #include "menus/main_menu.hpp"
@@ -105,7 +105,7 @@ void example_dialog() {
     const ExampleConf* example = example_for_key(key);
     if (example == nullptr) return false;
     console_write("\nEnviando...\n\r");
-    send_file(1, example->path.data());
+    send_file(1, example->path.data(), print_menu);
     return true;
   });
   if (console_closed()) return;

@@ -1,6 +1,6 @@
 #include "menus/help.hpp"
 
-#include "menus/console.hpp"
+#include "console/console.hpp"
 #include "menus/dialog.hpp"
 #include "menus/help_text.hpp"
 #include "menus/main_menu.hpp"

@@ -4,8 +4,8 @@
 #include <csignal>
 
 #include "capture/capture.hpp"
+#include "console/console.hpp"
 #include "menus/conf_dialog.hpp"
-#include "menus/console.hpp"
 #include "menus/examples.hpp"
 #include "menus/help.hpp"
 #include "menus/port_dialog.hpp"
@@ -41,6 +41,14 @@ void reset_from_menu() {
   print_menu();
 }
 
+// Key 4: switches the capture and shows the menu with the new state.
+void capture_toggle() {
+  wr_fl = wr_fl == 0 ? 1 : 0;
+  print_menu();
+  console_write(wr_fl == 1 ? "\nGravando dados do terminal em drovan.conf\n\r"
+                           : "\nParou de gravar.\n\r");
+}
+
 struct MenuAction {
   char key;
   void (*run)();
@@ -73,6 +81,7 @@ void print_menu() {
 }
 
 int drovan_main() {
+  console_claim_standard_descriptors();
   // A console that stops reading our output must not kill the program.
   (void)std::signal(SIGPIPE, SIG_IGN);
 

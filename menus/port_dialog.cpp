@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "menus/console.hpp"
+#include "console/console.hpp"
 #include "menus/dialog.hpp"
 #include "menus/main_menu.hpp"
 #include "menus/port_table.hpp"
@@ -29,6 +29,8 @@ void port_dialog() {
       console_write("\nPorta: ");
       console_line(port.name);
       // The terminator goes with the path: a longer name chosen before must not show through.
+      // A line left unended on the device of another port is not this one's to end.
+      if (port.path != devicename) device_line_open = false;
       std::memcpy(devicename, port.path.data(), port.path.size());
       devicename[port.path.size()] = '\0';
       return true;

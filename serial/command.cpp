@@ -2,22 +2,29 @@
 
 #include <string_view>
 
+#include "serial/drain.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
-#include "serial/write_all.hpp"
+
+namespace {
+
+// False when the port failed under the command.
+bool command_over_port(const char* msg) {
+  if (!end_open_line()) return false;
+  port_pause(kCommandPauseUs);
+  if (!port_write(std::string_view(msg))) return false;
+  port_pause(kCommandPauseUs);
+  if (!port_write(std::string_view("\r"))) return false;
+  port_pause(kCommandPauseUs);
+  drain_until_quiet(kShortDrainPauseUs);
+  return true;
+}
+
+}  // namespace
 
 void send_command(const char* msg) {
   const PortCycle port;
-  if (!port.is_open()) {
-    print_port_error();
-    return;
-  }
-  pause_us(kCommandPauseUs);
-  write_all(fd, std::string_view(msg));
-  pause_us(kCommandPauseUs);
-  write_all(fd, std::string_view("\r"));
-  pause_us(kCommandPauseUs);
-  drain(kShortDrainPauseUs);
+  if (!port.is_open() || !command_over_port(msg)) print_port_error();
 }
 
 void send_reset() { send_command("run reset"); }

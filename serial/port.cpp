@@ -1,20 +1,22 @@
 #include "serial/port.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
-
-#include "menus/console.hpp"
-#include "serial/pause.hpp"
+#include "console/console.hpp"
+#include "console/write_all.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
 int fd = -1;
 volatile std::sig_atomic_t wait_flag = 1;
 struct termios newtio {};
 struct sigaction saio {};
+bool device_line_open = false;
+
+namespace {
+std::chrono::steady_clock::time_point last_write;
+}  // namespace
 
 void signal_handler_IO(int /*signal_number*/) { wait_flag = 0; }
 
@@ -43,42 +45,39 @@ void conf_serial() {
 
 void print_port_error() { console_line(kPortError); }
 
-PortCycle::PortCycle() {
-  fd = ::open(devicename, O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return;
+bool port_write(const void* data, std::size_t size) {
+  if (fd < 0 || !write_all(fd, data, size)) return false;
+  if (size > 0) {
+    const char last = static_cast<const char*>(data)[size - 1];
+    device_line_open = last != '\r' && last != '\n';
+  }
+  last_write = std::chrono::steady_clock::now();
+  return true;
+}
+
+std::chrono::steady_clock::time_point port_last_write() { return last_write; }
+
+bool end_open_line() { return !device_line_open || port_write(std::string_view("\r")); }
+
+bool PortCycle::open() {
+  close();
+  fd = ::open(devicename, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Two programs typing into one console interleave their bytes: the port is
+  // ours alone or not at all, as other serial terminals agree. The lock goes
+  // with the descriptor, so it is released at close or if the program dies.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close();
+    return false;
+  }
   conf_serial();
+  last_write = std::chrono::steady_clock::now();
   // Whatever was signalled before the flush is gone with the flushed bytes.
   wait_flag = 1;
+  return true;
 }
 
-PortCycle::~PortCycle() {
+void PortCycle::close() {
   if (fd >= 0) ::close(fd);
   fd = -1;
-}
-
-namespace {
-
-// The port's reads block once it is configured; only read what is already there.
-bool port_has_input() {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
-}
-
-}  // namespace
-
-void drain(long pause_microseconds, ByteConsumer consumer) {
-  if (wait_flag != 0) return;
-  if (fd >= 0 && port_has_input()) {
-    std::array<char, kPortReadSize> received{};
-    ssize_t n = 0;
-    do {
-      n = ::read(fd, received.data(), received.size());
-    } while (n < 0 && errno == EINTR);
-    for (ssize_t i = 0; i < n; ++i) {
-      console_putc(received[static_cast<std::size_t>(i)]);
-      if (consumer != nullptr) consumer(received[static_cast<std::size_t>(i)]);
-    }
-  }
-  pause_us(pause_microseconds);
-  wait_flag = 1;
 }

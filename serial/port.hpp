@@ -2,6 +2,7 @@
 
 #include <termios.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <string_view>
@@ -20,6 +21,10 @@ extern volatile std::sig_atomic_t wait_flag;
 extern struct termios newtio;
 extern struct sigaction saio;
 
+// True while the device holds a line that the program began and did not end
+// (the last byte sent was neither CR nor LF). It outlives port cycles.
+extern bool device_line_open;
+
 void signal_handler_IO(int signal_number);
 
 // Line settings for the device's console (115200 8N1, no flow control, raw
@@ -29,21 +34,29 @@ void conf_serial();
 // Prints the port error as a line.
 void print_port_error();
 
-// One port cycle: opens `devicename` into `fd` and configures it; closes it when
-// the cycle ends, on every path.
+// Writes every byte to the port of the current cycle; false when the port fails
+// (the adapter was unplugged, say). Keeps track of `device_line_open`.
+bool port_write(const void* data, std::size_t size);
+inline bool port_write(std::string_view text) { return port_write(text.data(), text.size()); }
+// When port_write last wrote (or the cycle began, if it has not written).
+std::chrono::steady_clock::time_point port_last_write();
+
+// Ends with a carriage return a line that the device holds unended, so that
+// what is typed next starts a line of its own. False when the port fails.
+bool end_open_line();
+
+// One port cycle: opens `devicename` into `fd`, takes the port for this program
+// alone and configures it; closes it when the cycle ends, on every path.
 class PortCycle {
  public:
-  PortCycle();
-  ~PortCycle();
+  PortCycle() { open(); }
+  ~PortCycle() { close(); }
   PortCycle(const PortCycle&) = delete;
   PortCycle& operator=(const PortCycle&) = delete;
 
+  // Opens the port anew (after a close). False when it cannot be opened or
+  // another program holds it.
+  bool open();
+  void close();
   [[nodiscard]] bool is_open() const { return fd >= 0; }
 };
-
-using ByteConsumer = void (*)(char);
-
-// Response drain: when the port has signalled, one read of at most 1024 bytes is
-// echoed to the console (each byte also handed to `consumer`, if any), then the
-// pause, then the notification is cleared. It never waits for the device.
-void drain(long pause_microseconds, ByteConsumer consumer = nullptr);

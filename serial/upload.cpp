@@ -1,76 +1,121 @@
 #include "serial/upload.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 
-#include "menus/console.hpp"
-#include "menus/main_menu.hpp"
+#include "console/console.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
-#include "serial/unique_fd.hpp"
-#include "serial/write_all.hpp"
 
 std::array<char, kFileReadSize> buf_storage{};
 
 namespace {
 
-ssize_t read_some(int file_fd, char* into, std::size_t size) {
-  ssize_t n = 0;
-  do {
-    n = ::read(file_fd, into, size);
-  } while (n < 0 && errno == EINTR);
-  return n;
-}
+constexpr int kNotRegular = -1;
+constexpr std::string_view kCannotOpen = "\nImpossivel abrir o arquivo. ";
 
-// Types n bytes of buf_storage; `previous` carries the last byte across reads,
-// so a CR that ends one read and an LF that starts the next stay CR LF.
-void pace_bytes(int port_fd, std::size_t n, char& previous) {
+// Types n bytes of buf_storage; `previous` carries the last byte across parts,
+// so a CR that ends one part and an LF that starts the next stay CR LF.
+bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer) {
   for (std::size_t i = 0; i < n; ++i) {
     const char b = buf_storage[i];
-    if (b == '\n' && previous != '\r') write_all(port_fd, "\r", 1);
+    if (b == '\n' && previous != '\r' && !port_write(std::string_view("\r"))) return false;
     previous = b;
-    pause_us(kKeyPauseUs);
+    port_pause(kKeyPauseUs, consumer);
     // The device's console takes 7-bit ASCII only; NUL and 8-bit bytes are skipped.
-    if (static_cast<signed char>(b) > 0) write_all(port_fd, &b, 1);
+    if (static_cast<signed char>(b) > 0 && !port_write(&b, 1)) return false;
   }
+  return true;
+}
+
+// The upload's own port cycle; false when the port failed under it.
+bool upload_over_port(int mode, UploadFile& file, ssize_t n) {
+  if (!end_open_line()) return false;
+  port_pause(kCommandPauseUs);
+  if (mode == 1 && !port_write(std::string_view("set conf\r"))) return false;
+  port_pause(kCommandPauseUs);
+  const PacedEnd end = send_paced_file(file, n);
+  if (end == PacedEnd::kPortFailed) return false;
+  if (end == PacedEnd::kFileFailed) file.report();
+  port_pause(kCommandPauseUs);
+  // The line the device holds is ended also when the file could not be read to its end.
+  if (!port_write(std::string_view("\r"))) return false;
+  drain_until_quiet(kUploadDrainPauseUs);
+  port_pause(kUploadDrainPauseUs);
+  return true;
 }
 
 }  // namespace
 
-void send_paced_file(int port_fd, int file_fd) {
-  char previous = '\0';
-  for (;;) {
-    const ssize_t n = read_some(file_fd, buf_storage.data(), buf_storage.size());
-    if (n <= 0) return;
-    pace_bytes(port_fd, static_cast<std::size_t>(n), previous);
+UploadFile::UploadFile(const char* path)
+    : path_(path), file_(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {
+  struct stat about {};
+  if (!file_.is_open()) {
+    error_ = errno;
+  } else if (::fstat(file_.get(), &about) != 0) {
+    error_ = errno;
+  } else if (S_ISDIR(about.st_mode)) {
+    error_ = EISDIR;
+  } else if (!S_ISREG(about.st_mode)) {
+    error_ = kNotRegular;
+  } else {
+    left_ = about.st_size;
   }
 }
 
-void send_file(int mode, const char* path) {
-  const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
-  if (!file.is_open()) {
-    console_write("\nImpossivel abrir o arquivo. ");
-    console_perror(path);
+ssize_t UploadFile::read_part() {
+  if (!is_open()) return -1;
+  const auto want = static_cast<std::size_t>(std::min<off_t>(left_, kFileReadSize));
+  if (want == 0) return 0;
+  ssize_t n = 0;
+  do {
+    n = ::read(file_.get(), buf_storage.data(), want);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    error_ = errno;
+    return -1;
+  }
+  left_ = n == 0 ? 0 : left_ - n;  // a file cut short meanwhile ends here
+  return n;
+}
+
+void UploadFile::report() const {
+  console_error(path_, error_ == kNotRegular ? "Not a regular file" : std::strerror(error_));
+}
+
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer) {
+  char previous = '\0';
+  while (n > 0) {
+    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer)) return PacedEnd::kPortFailed;
+    n = file.read_part();
+  }
+  return n == 0 ? PacedEnd::kWhole : PacedEnd::kFileFailed;
+}
+
+void send_file(int mode, const char* path, void (*on_port_failure)()) {
+  UploadFile file(path);
+  // A file that opens but cannot be read is no better than one that does not open.
+  const ssize_t n = file.read_part();
+  if (n < 0) {
+    console_write(kCannotOpen);
+    file.report();
     return;
   }
   console_write(kSendingFile);
   {
-    const PortCycle port;
+    PortCycle port;
     if (!port.is_open()) {
-      print_menu();
+      if (on_port_failure != nullptr) on_port_failure();
       print_port_error();
-    } else {
-      pause_us(kCommandPauseUs);
-      if (mode == 1) write_all(fd, std::string_view("set conf\r"));
-      pause_us(kCommandPauseUs);
-      send_paced_file(fd, file.get());
-      pause_us(kCommandPauseUs);
-      write_all(fd, std::string_view("\r"));
-      drain(kUploadDrainPauseUs);
-      pause_us(kUploadDrainPauseUs);
+    } else if (!upload_over_port(mode, file, n)) {
+      // The adapter went away under the upload: typing stopped at once.
+      print_port_error();
     }
   }
   console_write("\nReinicialize o equipamento para efetivar as configuracoes. ");

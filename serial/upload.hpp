@@ -1,8 +1,13 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstddef>
 #include <string_view>
+
+#include "console/unique_fd.hpp"
+#include "serial/drain.hpp"
 
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
 
@@ -14,12 +19,47 @@ inline constexpr std::string_view kSendingFile = "\nEnviando o conteudo do arqui
 // The file content about to be typed to the device, one read at a time.
 extern std::array<char, kFileReadSize> buf_storage;
 
-// Paced transmission of a whole file over an open, configured port: read after
-// read of at most 1024 bytes through buf_storage, each byte typed after a 10 ms
-// pause, a CR inserted before an LF that does not follow one (across reads too),
-// bytes 0x00 and 0x80-0xFF dropped but still paced.
-void send_paced_file(int port_fd, int file_fd);
+// A configuration file opened for an upload. Only a regular file is accepted:
+// it is opened without blocking (a FIFO must not hang the program), and it is
+// sent up to the size it had when opened, so that a capture appending to it
+// meanwhile does not feed the upload its own echo for ever.
+class UploadFile {
+ public:
+  explicit UploadFile(const char* path);
+
+  // False when the file cannot be opened or is not a regular file.
+  [[nodiscard]] bool is_open() const { return file_.is_open() && error_ == 0; }
+  // True when the file opened but is not one to upload (a directory, a device...).
+  [[nodiscard]] bool refused() const { return file_.is_open() && error_ != 0; }
+
+  // Reads the next part (at most 1024 bytes) into buf_storage: its size, 0 at
+  // the end, -1 when the read fails.
+  ssize_t read_part();
+
+  // Reports on standard error, in the form of perror, why the file could not be
+  // opened or read.
+  void report() const;
+
+ private:
+  const char* path_;
+  UniqueFd file_;
+  off_t left_ = 0;
+  int error_ = 0;  // errno of the failure, or kNotRegular
+};
+
+// How a paced transmission ended.
+enum class PacedEnd { kWhole, kPortFailed, kFileFailed };
+
+// Paced transmission over the port of the current cycle: `n` bytes already in
+// buf_storage, then the rest of the file part after part. Each byte is typed
+// after a 10 ms pause, a CR inserted before an LF that does not follow one
+// (across parts too), bytes 0x00 and 0x80-0xFF dropped but still paced. What
+// the device sends meanwhile is shown (and handed to `consumer`). Stops at once
+// when the port or the file fails.
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr);
 
 // Uploads the file at path: "set conf\r" first when mode is 1, the paced file,
 // a final "\r", the device's answer, and the advice to restart the device.
-void send_file(int mode, const char* path);
+// `on_port_failure`, if given, runs before the port error when the port cannot
+// be opened (the menus show the menu there).
+void send_file(int mode, const char* path, void (*on_port_failure)() = nullptr);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "menus/console.hpp"
+#include "console/console.hpp"
 #include "serial/port.hpp"
 #include "tests/rig.hpp"
 #include "tests/texts.hpp"

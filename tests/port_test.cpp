@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "serial/command.hpp"
+#include "serial/drain.hpp"
 #include "tests/rig.hpp"
 
 namespace {

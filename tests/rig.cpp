@@ -17,9 +17,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "console/write_all.hpp"
 #include "menus/main_menu.hpp"
 #include "serial/port.hpp"
-#include "serial/write_all.hpp"
 
 namespace {
 
@@ -54,19 +54,16 @@ Rig::Rig(RigOptions options) : echo_(options.echo) {
   }
 
   if (options.device) {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-      throw std::runtime_error("openpty");
-    }
-    termios raw{};
-    ::tcgetattr(slave_, &raw);
-    ::cfmakeraw(&raw);  // no echo by the line discipline before the program configures it
-    ::tcsetattr(slave_, TCSANOW, &raw);
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-    device_path_ = name;
+    // The program reaches the device through a name of the test's own, as it
+    // reaches an adapter through /dev/ttyUSB0: a pseudo-terminal's number, once
+    // closed, may go to another test running alongside.
+    char templ[] = "/tmp/drovan-port-XXXXXX";
+    if (::mkdtemp(templ) == nullptr) throw std::runtime_error("mkdtemp");
+    link_dir_ = templ;
+    device_path_ = link_dir_ + "/ttyUSB0";
+    plug_device();
   } else {
-    device_path_ = dir_ + "/no-such-port";
+    device_path_ = options.port.empty() ? dir_ + "/no-such-port" : options.port;
   }
 
   int in[2];
@@ -107,6 +104,10 @@ Rig::~Rig() {
   for (int d : {master_, slave_, in_, out_fd_, err_fd_}) {
     if (d >= 0) ::close(d);
   }
+  if (!link_dir_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(link_dir_, ignored);
+  }
   if (own_dir_) {
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
@@ -126,10 +127,30 @@ void Rig::device_send(std::string_view bytes) {
   if (master_ >= 0) write_all(master_, bytes);
 }
 
+void Rig::plug_device() {
+  char name[128] = {};
+  if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+    throw std::runtime_error("openpty");
+  }
+  termios raw{};
+  ::tcgetattr(slave_, &raw);
+  ::cfmakeraw(&raw);  // no echo by the line discipline before the program configures it
+  ::tcsetattr(slave_, TCSANOW, &raw);
+  ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  if (::symlink(name, device_path_.c_str()) != 0) throw std::runtime_error("symlink");
+}
+
 void Rig::close_device() {
   if (master_ >= 0) ::close(master_);
   if (slave_ >= 0) ::close(slave_);
   master_ = slave_ = -1;
+  ::unlink(device_path_.c_str());
+}
+
+void Rig::replug_device() {
+  close_device();
+  plug_device();
 }
 
 std::string Rig::wire() const {

@@ -23,6 +23,7 @@ struct WireByte {
 
 struct RigOptions {
   bool device = true;      // false: the port names a path that does not exist
+  std::string port;        // with device false: the port names this path (another rig's device)
   bool echo = false;       // the device sends back every byte it receives
   std::string workdir;     // the child's working directory; empty: a fresh temporary one
   std::string executable;  // non-empty: exec this program instead of running the loop in-process
@@ -48,7 +49,10 @@ class Rig {
 
   // The device.
   void device_send(std::string_view bytes);
+  // The adapter unplugged: the device hangs up and its name goes away.
   void close_device();
+  // The adapter plugged back in: a new device under the same name.
+  void replug_device();
   void set_echo(bool on) { echo_ = on; }
   // Called for every byte the device receives (after it is recorded).
   std::function<void(Rig&, char)> on_wire;
@@ -77,10 +81,12 @@ class Rig {
 
  private:
   void pump(int timeout_ms);
+  void plug_device();
 
   std::string dir_;
   bool own_dir_ = false;
   std::string device_path_;
+  std::string link_dir_;  // holds the device's name; empty without a device
   int master_ = -1;
   int slave_ = -1;  // kept open so the pseudo-terminal lives between port cycles
   int in_ = -1;

@@ -138,21 +138,48 @@ TEST(TerminalMode, IdleUsesNoProcessorTime) {
   expect_asleep_for_a_second(rig);
 }
 
-TEST(TerminalMode, PortGoneNeitherCrashesNorSpinsAndQStillLeaves) {
+TEST(TerminalMode, PortGoneIsToldNeitherSpinsAndQStillLeaves) {
   Rig rig;
   rig.type("2\n");
   ASSERT_TRUE(rig.wait_output(kStartup + kMenu + kBanner));
   rig.close_device();  // the adapter unplugged
+  ASSERT_TRUE(rig.wait_output(kBanner + kPortErrorLine));
   rig.run_for(0.2);
-  expect_asleep_for_a_second(rig);
+  expect_asleep_for_a_second(rig);  // looking for the port costs a wake-up a second
   EXPECT_FALSE(rig.exited());
 
-  // Keys for the missing device go nowhere; 'q' returns to a working menu.
-  rig.type("ab\nq\n4\n");
+  // A key for the missing device is answered, once for its line; 'q' returns to a working menu.
+  rig.type("ab\n");
+  ASSERT_TRUE(rig.wait_output_count(kPortErrorLine, 2));
+  rig.type("q\n4\n");
   EXPECT_TRUE(rig.wait_output(kCapturing));
   rig.type("8\n");
   EXPECT_EQ(rig.wait_exit(), 0);
-  EXPECT_EQ(rig.out(), kStartup + kMenu + kBanner + kMenu + menu_text(true) + kCapturing);
+  EXPECT_EQ(rig.out(), kStartup + kMenu + kBanner + kPortErrorLine + kPortErrorLine + kMenu +
+                           menu_text(true) + kCapturing);
+}
+
+// The adapter comes back: the mode picks it up by itself, and the capture
+// holds the device's output from both sides of the gap.
+TEST(TerminalMode, PortBackIsPickedUpAndTheCaptureGoesOn) {
+  Rig rig;
+  rig.type("4\n2\n");
+  ASSERT_TRUE(rig.wait_output(kBanner));
+  rig.device_send("before;");
+  ASSERT_TRUE(rig.wait_output("before;"));
+  rig.close_device();
+  ASSERT_TRUE(rig.wait_output(kPortErrorLine));
+  rig.replug_device();
+  const std::string back = "\nPorta " + rig.device_path() + " reconectada\n\r";
+  ASSERT_TRUE(rig.wait_output(back, 4));
+  rig.type("x\n");
+  EXPECT_TRUE(rig.wait_wire("x\n\r"));
+  rig.device_send("after");
+  EXPECT_TRUE(rig.wait_output(back + "after"));
+  rig.type("q\n8\n");
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.wire(), "x\n\r");
+  EXPECT_EQ(read_file(rig.dir() + "/drovan.conf"), "before;after");
 }
 
 }  // namespace

@@ -25,3 +25,9 @@ void console_flush();
 // Reports the current errno for `what` on standard error in the form of perror,
 // after flushing standard output so the operator reads the messages in order.
 void console_perror(const char* what);
+// The same, with a reason of the program's own ("what: reason").
+void console_error(const char* what, std::string_view reason);
+
+// Makes sure descriptors 0, 1 and 2 are open (on /dev/null where one is closed),
+// so that no file or port opened later can take a console descriptor.
+void console_claim_standard_descriptors();

@@ -1,4 +1,4 @@
-#include "serial/write_all.hpp"
+#include "console/write_all.hpp"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,5 +1,6 @@
-#include "menus/console.hpp"
+#include "console/console.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -8,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "serial/write_all.hpp"
+#include "console/write_all.hpp"
 
 namespace {
 
@@ -45,14 +46,23 @@ void console_line(std::string_view text) {
 
 void console_putc(char c) { console_write(std::string_view(&c, 1)); }
 
-void console_perror(const char* what) {
-  const int saved = errno;
+void console_perror(const char* what) { console_error(what, std::strerror(errno)); }
+
+void console_error(const char* what, std::string_view reason) {
   console_flush();
-  const char* message = std::strerror(saved);
   write_all(STDERR_FILENO, std::string_view(what));
   write_all(STDERR_FILENO, std::string_view(": "));
-  write_all(STDERR_FILENO, std::string_view(message));
+  write_all(STDERR_FILENO, reason);
   write_all(STDERR_FILENO, std::string_view("\n"));
+}
+
+void console_claim_standard_descriptors() {
+  for (int d = STDIN_FILENO; d <= STDERR_FILENO; ++d) {
+    if (::fcntl(d, F_GETFD) != -1 || errno != EBADF) continue;
+    // open() takes the lowest free descriptor: the closed one. It stays open for the whole run.
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null != d && null >= 0) ::close(null);
+  }
 }
 
 int console_getc() {

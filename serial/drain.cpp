@@ -1,0 +1,84 @@
+#include "serial/drain.hpp"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <ctime>
+
+#include "console/console.hpp"
+#include "serial/pause.hpp"
+#include "serial/port.hpp"
+
+namespace {
+
+enum class PortState { kQuiet, kReadable, kGone };
+
+// Waits until the port has input or the deadline passes. A signal (SIGIO)
+// only makes it look again.
+PortState wait_for_port(MonoClock::time_point deadline) {
+  for (;;) {
+    const auto left = deadline - MonoClock::now();
+    if (left <= MonoClock::duration::zero() || fd < 0) return PortState::kQuiet;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
+                           static_cast<long>(ns % 1'000'000'000)};
+    pollfd p{fd, POLLIN, 0};
+    const int n = ::ppoll(&p, 1, &timeout, nullptr);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return PortState::kGone;
+    if (n == 0) return PortState::kQuiet;
+    if ((p.revents & POLLIN) != 0) return PortState::kReadable;
+    return PortState::kGone;  // hung up or failed: nothing more will come
+  }
+}
+
+}  // namespace
+
+bool show_port_input(ByteConsumer consumer) {
+  std::array<char, kPortReadSize> received{};
+  ssize_t n = 0;
+  do {
+    n = ::read(fd, received.data(), received.size());
+  } while (n < 0 && errno == EINTR);
+  for (ssize_t i = 0; i < n; ++i) {
+    console_putc(received[static_cast<std::size_t>(i)]);
+    if (consumer != nullptr) consumer(received[static_cast<std::size_t>(i)]);
+  }
+  // The operator sees the device's output now, not at the next line feed.
+  console_flush();
+  return n > 0;
+}
+
+void drain(long pause_microseconds, ByteConsumer consumer) {
+  if (wait_flag != 0) return;
+  // The port's reads block once it is configured; only read what is already there.
+  if (wait_for_port(MonoClock::now()) == PortState::kReadable) show_port_input(consumer);
+  pause_us(pause_microseconds);
+  wait_flag = 1;
+}
+
+void port_pause(long microseconds, ByteConsumer consumer) {
+  console_flush();
+  tighten_timer_slack();
+  const auto deadline = MonoClock::now() + std::chrono::microseconds(microseconds);
+  // The port is watched until just before the deadline; the rest is waited out
+  // precisely, so that the pause neither shortens nor stretches.
+  while (wait_for_port(deadline - kPrecisionSpin) == PortState::kReadable) {
+    if (!show_port_input(consumer)) break;
+  }
+  sleep_until(deadline);
+}
+
+void drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {
+  console_flush();
+  const auto bound = port_last_write() + kLastWordBound;
+  for (;;) {
+    const auto deadline = std::min(MonoClock::now() + kDeviceQuiet, bound);
+    if (wait_for_port(deadline) != PortState::kReadable || !show_port_input(consumer)) break;
+  }
+  pause_us(pause_microseconds);
+  wait_flag = 1;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+
+// Showing what the device sends: every byte read from the port goes to the
+// console at once, unchanged, and to the consumer if there is one (the capture).
+
+using ByteConsumer = void (*)(char);
+
+// The device is taken to have said its last word once it has been quiet this
+// long: its answers come in bursts a few milliseconds apart at most.
+inline constexpr std::chrono::milliseconds kDeviceQuiet{200};
+// ...but a device that never stops talking must not hold the program: a port
+// cycle ends at the latest this long after the last byte written to it.
+inline constexpr std::chrono::milliseconds kLastWordBound{2000};
+
+// One read of at most 1024 bytes from the port, known to be readable, shown at
+// once. False when the port failed or hung up (nothing could be read).
+bool show_port_input(ByteConsumer consumer = nullptr);
+
+// Response drain: when the port has signalled, one read of at most 1024 bytes is
+// shown (each byte also handed to `consumer`, if any), then the pause, then the
+// notification is cleared. It never waits for the device.
+void drain(long pause_microseconds, ByteConsumer consumer = nullptr);
+
+// A pause inside a port cycle: it lasts exactly as long as asked, and whatever
+// the device sends meanwhile is shown as it arrives.
+void port_pause(long microseconds, ByteConsumer consumer = nullptr);
+
+// The drain that ends a port cycle: shows what the device sends until it has
+// been quiet for kDeviceQuiet (kLastWordBound after the last write at most),
+// then the pause, then the notification is cleared.
+void drain_until_quiet(long pause_microseconds, ByteConsumer consumer = nullptr);
