@@ -20,9 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "console/unique_fd.hpp"
+#include "console/write_all.hpp"
 #include "serial/port.hpp"
-#include "serial/unique_fd.hpp"
-#include "serial/write_all.hpp"
 #include "tests/rig.hpp"
 
 namespace {

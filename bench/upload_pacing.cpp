@@ -24,10 +24,10 @@
 #include <thread>
 #include <vector>
 
+#include "console/unique_fd.hpp"
+#include "console/write_all.hpp"
 #include "serial/port.hpp"
-#include "serial/unique_fd.hpp"
 #include "serial/upload.hpp"
-#include "serial/write_all.hpp"
 
 namespace {
 
