@@ -1,5 +1,6 @@
 #include "menus/terminal.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -56,6 +57,13 @@ class SigioHeldOff {
   sigset_t previous_{};
 };
 
+// The port's input notification has no use in the mode (see SigioHeldOff); not
+// raised at all, it costs the device's side of each burst nothing either.
+void stop_port_signal() {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_ASYNC);
+}
+
 ByteConsumer capture() { return wr_fl == 1 ? receive_file : nullptr; }
 
 class Terminal {
@@ -90,6 +98,7 @@ void Terminal::look_for_port() {
   next_look_ = MonoClock::now() + kPortLookInterval;
   if (!port_.open()) return;
   away_ = false;
+  stop_port_signal();
   console_write("\nPorta ");
   console_write(devicename);
   console_write(" reconectada\n\r");
@@ -137,6 +146,7 @@ void Terminal::key(char key) {
 // (or, while the port is away, until it is time to look for it), so device
 // output never waits for a key and an idle terminal costs nothing.
 Leave Terminal::run() {
+  stop_port_signal();
   console_write(kHowToLeave);
   for (;;) {
     console_flush();

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <ctime>
+#include <string_view>
 
 #include "console/console.hpp"
 #include "serial/pause.hpp"
@@ -43,13 +44,20 @@ bool show_port_input(ByteConsumer consumer) {
   do {
     n = ::read(fd, received.data(), received.size());
   } while (n < 0 && errno == EINTR);
-  for (ssize_t i = 0; i < n; ++i) {
-    console_putc(received[static_cast<std::size_t>(i)]);
-    if (consumer != nullptr) consumer(received[static_cast<std::size_t>(i)]);
+  if (n <= 0) return false;
+  const std::string_view shown(received.data(), static_cast<std::size_t>(n));
+  if (consumer == nullptr) {
+    console_write(shown);
+  } else {
+    // Byte by byte, so that a byte the consumer cannot take is told right after it.
+    for (const char c : shown) {
+      console_putc(c);
+      consumer(c);
+    }
   }
   // The operator sees the device's output now, not at the next line feed.
   console_flush();
-  return n > 0;
+  return true;
 }
 
 void drain(long pause_microseconds, ByteConsumer consumer) {

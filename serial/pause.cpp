@@ -15,6 +15,15 @@ timespec to_timespec(MonoClock::time_point t) {
                   static_cast<long>(ns.count() % 1'000'000'000)};
 }
 
+// Sleeps until the deadline or a little after, as the kernel wakes it.
+void nap_until(MonoClock::time_point deadline) {
+  // steady_clock is CLOCK_MONOTONIC: an absolute deadline on it makes a sleep
+  // that a signal interrupts resume for the time left.
+  const timespec wake = to_timespec(deadline);
+  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
+  }
+}
+
 }  // namespace
 
 // The kernel's default 50 us timer slack would lengthen every 10 ms pause of an
@@ -29,16 +38,13 @@ void tighten_timer_slack() {
 
 void sleep_until(MonoClock::time_point deadline) {
   tighten_timer_slack();
-  // steady_clock is CLOCK_MONOTONIC: an absolute deadline on it makes a sleep
-  // that a signal interrupts resume for the time left.
-  const timespec wake = to_timespec(deadline - kPrecisionSpin);
-  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
-  }
+  nap_until(deadline - kPrecisionSpin);
   while (MonoClock::now() < deadline) {
   }
 }
 
 void pause_us(long microseconds) {
   console_flush();
-  sleep_until(MonoClock::now() + std::chrono::microseconds(microseconds));
+  // Only paced bytes need precision; these pauses do not spin for it.
+  nap_until(MonoClock::now() + std::chrono::microseconds(microseconds));
 }
