@@ -3,6 +3,7 @@
 #include "serial/upload.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -99,8 +100,20 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
              send_file(1, "drovan.conf");
              return 0;
            }});
+  // The device's answer to the last line comes a little after it.
+  const std::string answer = "pronto> ";
+  rig.on_wire = [&](Rig& r, char) {
+    if (r.wire_bytes().size() != expected.size()) return;
+    ::usleep(50'000);
+    r.device_send(answer);
+  };
   EXPECT_EQ(rig.wait_exit(60), 0);
   ASSERT_EQ(rig.wire(), expected);
+  // Every echoed byte shown, in order (the port shows a received CR as LF), and
+  // the answer, all before the advice.
+  std::string shown = expected;
+  std::replace(shown.begin(), shown.end(), '\r', '\n');
+  EXPECT_EQ(rig.out(), kSending + shown + answer + kAdvice);
 
   // The file's own bytes, in wire order, skipping the CRs inserted before LFs.
   std::vector<Clock::time_point> file_bytes;

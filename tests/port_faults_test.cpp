@@ -1,0 +1,135 @@
+// The port misbehaving under the program: unplugged during an upload, held by
+// another copy, a device that never stops talking, a line left unended in
+// terminal mode, and a program started with its standard output closed.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "menus/main_menu.hpp"
+#include "serial/command.hpp"
+#include "serial/upload.hpp"
+#include "tests/rig.hpp"
+#include "tests/texts.hpp"
+
+namespace {
+
+const std::string kSending(kSendingFile);
+const std::string kAdvice = "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
+const std::string kBanner = "\n\rTecla <q> + ENTER sai do terminal\n\r";
+
+int upload_drovan_conf(std::string_view content) {
+  write_file("drovan.conf", content);
+  send_file(0, "drovan.conf");
+  return 0;
+}
+
+// Typing stops at the first failed write, and the failure is told, not the
+// advice alone as if the file had gone through.
+TEST(PortFault, UnpluggedMidUploadStopsAtOnceAndSaysSo) {
+  Rig rig({.entry = [] { return upload_drovan_conf(std::string(400, 'k')); }});
+  rig.on_wire = [](Rig& r, char) {
+    if (r.wire_bytes().size() == 20) r.close_device();
+  };
+  const auto start = Clock::now();
+  EXPECT_EQ(rig.wait_exit(4), 0);
+  EXPECT_LT(ms_between(start, Clock::now()), 2000.0);  // not 4 s of typing into nothing
+  EXPECT_EQ(rig.wire(), std::string(20, 'k'));
+  EXPECT_EQ(rig.out(), kSending + kPortErrorLine + kAdvice);
+}
+
+TEST(PortFault, PortHeldByAnotherCopyIsBusyUntilItLetsGo) {
+  Rig holder;
+  holder.type("2\n");
+  ASSERT_TRUE(holder.wait_output(kBanner));
+  const RigOptions second{.device = false, .port = holder.device_path(), .entry = [] {
+                            return upload_drovan_conf("x");
+                          }};
+  {
+    Rig other(second);
+    EXPECT_EQ(other.wait_exit(), 0);
+    EXPECT_EQ(other.out(), kSending + kPortErrorLine + kAdvice);
+  }
+  holder.type("ab\n");
+  EXPECT_TRUE(holder.wait_wire("ab\n\r"));
+  holder.type("q\n");
+  ASSERT_TRUE(holder.wait_output_count(kMenu, 2));
+  Rig after(second);
+  EXPECT_EQ(after.wait_exit(), 0);
+  EXPECT_EQ(after.out(), kSending + kAdvice);
+  holder.run_for(0.05);
+  EXPECT_EQ(holder.wire(), "ab\n\rx\r");
+}
+
+// The device's last word is waited for only while it keeps quiet pauses.
+TEST(PortFault, DeviceThatNeverStopsTalkingStillLetsTheUploadEnd) {
+  Rig rig({.entry = [] { return upload_drovan_conf("A"); }});
+  const auto start = Clock::now();
+  rig.until(
+      [&] {
+        rig.device_send("tagarela ");
+        return rig.exited();
+      },
+      8);
+  EXPECT_LT(ms_between(start, Clock::now()), 5000.0);
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.wire(), "A\r");
+  EXPECT_EQ(rig.out().substr(0, kSending.size()), kSending);
+  EXPECT_EQ(rig.out().substr(rig.out().size() - kAdvice.size()), kAdvice);
+}
+
+struct LeftLine {
+  const char* name;
+  const char* keys;
+  const char* wire;
+};
+
+void PrintTo(const LeftLine& c, std::ostream* os) { *os << c.name; }
+
+class LineLeftInTerminal : public testing::TestWithParam<LeftLine> {};
+
+TEST_P(LineLeftInTerminal, ResetCommandIsALineOfItsOwn) {
+  Rig rig;
+  rig.type(GetParam().keys);
+  ASSERT_TRUE(rig.wait_wire("run reset\r", 8));
+  rig.close_input();
+  EXPECT_EQ(rig.wait_exit(5), 0);
+  EXPECT_EQ(rig.wire(), GetParam().wire);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminal, LineLeftInTerminal,
+    testing::Values(LeftLine{"QMidLineEndsItFirst", "2\nshow interfq\n6\n",
+                             "show interf\rrun reset\r"},
+                    LeftLine{"QAfterEnterAddsNothing", "2\nshow\nq\n6\n", "show\n\rrun reset\r"},
+                    LeftLine{"NothingTyped", "2\nq\n6\n", "run reset\r"}),
+    [](const testing::TestParamInfo<LeftLine>& info) { return info.param.name; });
+
+// Terminal '3' types drovan.conf while the capture appends the echo to that same
+// file: the upload stops at the size the file had when it began.
+TEST(PortFault, TerminalUploadOfTheFileBeingCapturedEnds) {
+  Rig rig({.echo = true});
+  write_file(rig.dir() + "/drovan.conf", "set x\n");
+  rig.type("4\n2\n3");
+  ASSERT_TRUE(rig.wait_output(kSending + "set x\n\n"));
+  rig.run_for(0.3);
+  rig.type("q\n8\n");
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.wire(), "set x\r\n");
+  EXPECT_EQ(read_file(rig.dir() + "/drovan.conf"), "set x\nset x\n\n");
+}
+
+// Started with standard output closed: the port must not become descriptor 1,
+// or the program would type its own screens into the device.
+TEST(ConsoleFault, ClosedStandardOutputNeverReachesTheWire) {
+  Rig rig({.echo = true, .entry = [] {
+             ::close(STDOUT_FILENO);
+             return drovan_main();
+           }});
+  rig.type("2\nhi\nq\n8\n");
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.wire(), "hi\n\r");
+}
+
+}  // namespace
