@@ -56,9 +56,7 @@ bool upload_over_port(int mode, UploadFile& file, ssize_t n) {
 UploadFile::UploadFile(const char* path)
     : path_(path), file_(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {
   struct stat about {};
-  if (!file_.is_open()) {
-    error_ = errno;
-  } else if (::fstat(file_.get(), &about) != 0) {
+  if (!file_.is_open() || ::fstat(file_.get(), &about) != 0) {
     error_ = errno;
   } else if (S_ISDIR(about.st_mode)) {
     error_ = EISDIR;

@@ -42,8 +42,8 @@ double ms_between(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-Rig::Rig(RigOptions options) : echo_(options.echo) {
-  std::signal(SIGPIPE, SIG_IGN);
+Rig::Rig(const RigOptions& options) : echo_(options.echo) {
+  (void)std::signal(SIGPIPE, SIG_IGN);
   if (options.workdir.empty()) {
     char templ[] = "/tmp/drovan-test-XXXXXX";
     if (::mkdtemp(templ) == nullptr) throw std::runtime_error("mkdtemp");

@@ -32,7 +32,7 @@ struct RigOptions {
 
 class Rig {
  public:
-  explicit Rig(RigOptions options = {});
+  explicit Rig(const RigOptions& options = {});
   ~Rig();
   Rig(const Rig&) = delete;
   Rig& operator=(const Rig&) = delete;
