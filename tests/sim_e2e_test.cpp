@@ -133,6 +133,9 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 
 const char* const kUsage = "usage: drovan-sim [--port N] [--min-gap-ms MS] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
+const char* const kPrivateDevCheck =
+    "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
+    "test ! -e /dev/ttyUSB0 -o -c /dev/ttyUSB0";
 
 INSTANTIATE_TEST_SUITE_P(
     Exits, SimLaunch,
@@ -141,13 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchCase{
             "KilledCommand", {"--", "sh", "-c", "kill -TERM $$"}, 128 + SIGTERM, kSummary, true},
         // The simulated port, under the chosen number, and /dev's devices still there.
-        LaunchCase{"PrivateDev",
-                   {"--port", "3", "--", "sh", "-c",
-                    "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
-                    "test ! -e /dev/ttyUSB0 -o -c /dev/ttyUSB0"},
-                   0,
-                   kSummary,
-                   true},
+        LaunchCase{
+            "PrivateDev", {"--port", "3", "--", "sh", "-c", kPrivateDevCheck}, 0, kSummary, true},
         LaunchCase{"NotFound",
                    {"--", "/no/such/command"},
                    127,
