@@ -66,10 +66,10 @@ Rig::Rig(const RigOptions& options) : echo_(options.echo) {
     device_path_ = options.port.empty() ? dir_ + "/no-such-port" : options.port;
   }
 
-  // The executable's argv, built before the fork.
+  // The executable's argv, built before the fork; execv() does not write to it.
   std::vector<char*> argv;
-  argv.push_back(options.executable.data());
-  for (auto& arg : options.args) argv.push_back(arg.data());
+  argv.push_back(const_cast<char*>(options.executable.c_str()));
+  for (const auto& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
   int in[2];
