@@ -66,6 +66,12 @@ Rig::Rig(RigOptions options) : echo_(options.echo) {
     device_path_ = options.port.empty() ? dir_ + "/no-such-port" : options.port;
   }
 
+  // The executable's argv, built before the fork.
+  std::vector<char*> argv;
+  argv.push_back(options.executable.data());
+  for (auto& arg : options.args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
   int in[2];
   int out[2];
   int err[2];
@@ -82,7 +88,7 @@ Rig::Rig(RigOptions options) : echo_(options.echo) {
     ::close_range(3, ~0U, 0);
     if (::chdir(dir_.c_str()) != 0) ::_exit(126);
     if (!options.executable.empty()) {
-      ::execl(options.executable.c_str(), options.executable.c_str(), nullptr);
+      ::execv(options.executable.c_str(), argv.data());
       ::_exit(127);
     }
     set_devicename(device_path_);

@@ -1,0 +1,277 @@
+// drovan-sim: a simulated DROVAN console on a pseudo-terminal, seen by COMMAND
+// as /dev/ttyUSBN in a mount namespace of its own.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "console/unique_fd.hpp"
+#include "sim/console_model.hpp"
+#include "sim/namespace.hpp"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--] [COMMAND [ARG...]]\n";
+constexpr int kDefaultGapMs = 3;
+
+struct Options {
+  int port = 0;
+  int min_gap_ms = kDefaultGapMs;
+  char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
+};
+
+bool whole_number(const char* text, int low, int high, int& out) {
+  const std::string_view s(text);
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return ec == std::errc() && end == s.data() + s.size() && out >= low && out <= high;
+}
+
+bool parse(int argc, char** argv, Options& options) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (arg.empty() || arg[0] != '-') break;
+    if (i + 1 >= argc) return false;
+    if (arg == "--port") {
+      if (!whole_number(argv[++i], 0, 99, options.port)) return false;
+    } else if (arg == "--min-gap-ms") {
+      if (!whole_number(argv[++i], 0, 1000, options.min_gap_ms)) return false;
+    } else {
+      return false;
+    }
+  }
+  if (i < argc) options.command = &argv[i];
+  return true;
+}
+
+// Every byte to fd, through EINTR and short counts; false on a real error.
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EAGAIN) {
+      pollfd p{fd, POLLOUT, 0};
+      (void)::poll(&p, 1, -1);
+    } else if (n < 0 && errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void say(std::string_view text) { (void)write_all(STDERR_FILENO, text); }
+
+// The line towards the program. When nobody reads the port, what the device
+// says piles up in the pseudo-terminal; once that is full it is thrown away,
+// as it would be on a serial line with nobody listening.
+class LineSink final : public sim::Sink {
+ public:
+  LineSink(int master, int slave) : master_(master), slave_(slave) {}
+  void put(std::string_view bytes) override {
+    for (int flushed = 0; !bytes.empty();) {
+      const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+      if (n > 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+      } else if (n < 0 && errno == EAGAIN && flushed++ == 0) {
+        (void)::tcflush(slave_, TCIFLUSH);
+      } else if (n >= 0 || errno != EINTR) {
+        return;
+      }
+    }
+  }
+
+ private:
+  int master_;
+  int slave_;
+};
+
+// Reads every byte the line holds now into the model; false once the line failed.
+bool serve_line(int master, sim::ConsoleModel& model) {
+  std::array<char, 4096> buf{};
+  for (;;) {
+    const ssize_t n = ::read(master, buf.data(), buf.size());
+    if (n > 0) {
+      model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)),
+                    sim::Clock::now());
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && errno == EAGAIN;
+  }
+}
+
+int poll_timeout(const sim::ConsoleModel& model) {
+  const auto deadline = model.deadline();
+  if (!deadline) return -1;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(*deadline - sim::Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+}
+
+void report_setup_failure(const sim::SetupError& e, const char* device, const char* command) {
+  std::array<char, 512> line{};
+  int n = 0;
+  if (e.step == sim::SetupError::kExec) {
+    n = std::snprintf(line.data(), line.size(), "drovan-sim: cannot run %s: %s\n", command,
+                      std::strerror(e.error));
+  } else if (sim::namespaces_refused(e.step)) {
+    n = std::snprintf(line.data(), line.size(),
+                      "drovan-sim: the kernel refused a private mount namespace (%s: %s); run "
+                      "it with sudo, or allow unprivileged user namespaces (sysctl "
+                      "kernel.unprivileged_userns_clone=1, or "
+                      "kernel.apparmor_restrict_unprivileged_userns=0)\n",
+                      sim::step_text(e.step), std::strerror(e.error));
+  } else {
+    n = std::snprintf(line.data(), line.size(),
+                      "drovan-sim: cannot put the simulated port at %s (%s: %s)\n", device,
+                      sim::step_text(e.step), std::strerror(e.error));
+  }
+  if (n > 0) say(std::string_view(line.data(), std::min<std::size_t>(n, line.size() - 1)));
+}
+
+// In the child: COMMAND in its private /dev; never returns.
+[[noreturn]] void run_command(char** command, const char* device, const char* slave_path,
+                              int report, const sigset_t& mask) {
+  (void)::sigprocmask(SIG_SETMASK, &mask, nullptr);
+  (void)std::signal(SIGPIPE, SIG_DFL);
+  sim::SetupError error;
+  if (sim::make_private_device(device, slave_path, error)) {
+    ::execvp(command[0], command);
+    error = {sim::SetupError::kExec, errno};
+  }
+  (void)write_all(report, std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
+  ::_exit(error.step == sim::SetupError::kExec && error.error != ENOENT ? 126 : 127);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, options)) {
+    say(kUsage);
+    return 2;
+  }
+  std::array<char, 32> device{};
+  (void)std::snprintf(device.data(), device.size(), "/dev/ttyUSB%d", options.port);
+
+  int master_fd = -1;
+  int slave_fd = -1;
+  std::array<char, 128> slave_path{};
+  if (::openpty(&master_fd, &slave_fd, slave_path.data(), nullptr, nullptr) != 0) {
+    std::perror("drovan-sim: openpty");
+    return 1;
+  }
+  const UniqueFd master(master_fd);
+  // Held for the simulator's whole life, so the pseudo-terminal outlives the
+  // program closing and reopening its port.
+  const UniqueFd slave(slave_fd);
+  termios raw{};
+  (void)::tcgetattr(slave.get(), &raw);
+  ::cfmakeraw(&raw);  // no echo from the line discipline before a program sets the port up
+  (void)::tcsetattr(slave.get(), TCSANOW, &raw);
+  (void)::fcntl(master.get(), F_SETFD, FD_CLOEXEC);
+  (void)::fcntl(slave.get(), F_SETFD, FD_CLOEXEC);
+  (void)::fcntl(master.get(), F_SETFL, ::fcntl(master.get(), F_GETFL) | O_NONBLOCK);
+
+  sigset_t handled;
+  sigset_t before;
+  sigemptyset(&handled);
+  for (const int s : {SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&handled, s);
+  (void)::sigprocmask(SIG_BLOCK, &handled, &before);
+  const UniqueFd signals(::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK));
+  (void)std::signal(SIGPIPE, SIG_IGN);
+
+  pid_t child = -1;
+  if (options.command != nullptr) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+      std::perror("drovan-sim: pipe");
+      return 1;
+    }
+    const UniqueFd report_in(report[0]);
+    {
+      const UniqueFd report_out(report[1]);
+      child = ::fork();
+      if (child < 0) {
+        std::perror("drovan-sim: fork");
+        return 1;
+      }
+      if (child == 0) {
+        run_command(options.command, device.data(), slave_path.data(), report[1], before);
+      }
+    }
+    // The pipe closes unread when exec succeeds.
+    sim::SetupError error;
+    ssize_t n = 0;
+    do {
+      n = ::read(report_in.get(), &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(sizeof error)) {
+      int status = 0;
+      (void)::waitpid(child, &status, 0);
+      report_setup_failure(error, device.data(), options.command[0]);
+      return error.step == sim::SetupError::kExec ? WEXITSTATUS(status) : 1;
+    }
+  } else {
+    // The path is the one line on standard output, for scripts to read.
+    std::array<char, 160> line{};
+    const int n = std::snprintf(line.data(), line.size(), "%s\n", slave_path.data());
+    (void)write_all(STDOUT_FILENO, std::string_view(line.data(), static_cast<std::size_t>(n)));
+    say("drovan-sim: serving the simulated console until interrupted\n");
+  }
+
+  LineSink sink(master.get(), slave.get());
+  const auto gap = std::chrono::milliseconds(options.min_gap_ms);
+  sim::ConsoleModel model(sink, gap);
+  int exit_status = 0;
+  for (bool done = false; !done;) {
+    std::array<pollfd, 2> fds{{{master.get(), POLLIN, 0}, {signals.get(), POLLIN, 0}}};
+    if (::poll(fds.data(), fds.size(), poll_timeout(model)) < 0 && errno != EINTR) break;
+    model.tick(sim::Clock::now());
+    if ((fds[0].revents & POLLIN) != 0 && !serve_line(master.get(), model)) break;
+    signalfd_siginfo info{};
+    while (::read(signals.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      const auto signo = static_cast<int>(info.ssi_signo);
+      if (child < 0) {
+        done = signo != SIGCHLD;
+      } else if (signo == SIGTERM || signo == SIGHUP) {
+        (void)::kill(child, signo);  // COMMAND decides; the device serves it to the end
+      }
+      // SIGINT and SIGQUIT from the keyboard reach COMMAND too; it alone decides.
+    }
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, WNOHANG) == child) {
+      exit_status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+      done = true;
+    }
+  }
+  // What COMMAND wrote last is still in the line.
+  (void)serve_line(master.get(), model);
+
+  std::array<char, 160> text{};
+  const std::string_view line = sim::summary(model.counts(), text);
+  std::array<char, 162> with_end{};
+  const auto end = std::copy(line.begin(), line.end(), with_end.begin());
+  *end = '\n';
+  say(std::string_view(with_end.data(), line.size() + 1));
+  return exit_status;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// The private /dev of the command run under the simulator: a mount namespace
+// of its own (inside a user namespace of its own when not root) in which
+// /dev/ttyUSBN is the simulator's pseudo-terminal. Nothing on the host changes.
+
+namespace sim {
+
+// The step of the setup that failed, and its errno; sent by the child to the
+// parent through a pipe, so the parent alone speaks to the operator.
+struct SetupError {
+  enum Step : int { kNone, kUnshare, kIdMap, kPrivate, kNewDev, kBindPort, kExec };
+  Step step = kNone;
+  int error = 0;
+};
+
+// What the step was doing, for the message.
+const char* step_text(SetupError::Step step);
+
+// True when the step failing means the kernel refused the namespaces.
+bool namespaces_refused(SetupError::Step step);
+
+// Runs in the forked child, before exec: on success `device` (e.g.
+// "/dev/ttyUSB0") names the pseudo-terminal at `slave_path` for this process
+// and its children. When `device` does not exist, /dev is rebuilt on a tmpfs
+// from binds of the original entries, since devtmpfs is shared across mount
+// namespaces and nothing may be created in it.
+bool make_private_device(const char* device, const char* slave_path, SetupError& error);
+
+}  // namespace sim

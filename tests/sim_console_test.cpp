@@ -1,0 +1,181 @@
+// The simulated console's model, fed with bytes and instants of the test's
+// choosing: echo, answers, the configuration session, the reset, and which
+// bytes the slow console loses.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/console_model.hpp"
+#include "sim/pacing.hpp"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+class StringSink final : public sim::Sink {
+ public:
+  void put(std::string_view bytes) override { text.append(bytes); }
+  std::string text;
+};
+
+struct ConsoleCase {
+  const char* name;
+  std::string input;
+  std::string output;
+  unsigned accepted;
+  unsigned rejected;
+};
+
+void PrintTo(const ConsoleCase& c, std::ostream* os) { *os << c.name; }
+
+class Console : public testing::TestWithParam<ConsoleCase> {};
+
+TEST_P(Console, EchoAndAnswers) {
+  const ConsoleCase& c = GetParam();
+  StringSink sink;
+  sim::ConsoleModel model(sink, std::chrono::microseconds(0));
+  model.receive(c.input, sim::Clock::now());
+  EXPECT_EQ(sink.text, c.output);
+  EXPECT_EQ(model.counts().received, c.input.size());
+  EXPECT_EQ(model.counts().accepted, c.accepted);
+  EXPECT_EQ(model.counts().rejected, c.rejected);
+}
+
+const std::string kFactoryConf =
+    "e1.framing = off\r\ne1.line_code = off\r\ne1.signalling = off\r\ntdmoe.bridge = off\r\n"
+    "tdmoe.peer = none\r\nfxo.count = 0\r\nfxo.ports = none\r\nfxs.count = 0\r\n"
+    "fxs.ports = none\r\n";
+const std::string kSessionOpen =
+    "set conf\r\nconfiguration: one setting per line, 'run reset' applies them\r\ndrovan(conf)> ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Console,
+    testing::Values(
+        ConsoleCase{"BlankLine", "\r", "\r\ndrovan> ", 0, 0},
+        ConsoleCase{"Unknown", "xyz\r\n", "xyz\r\nunknown command: xyz\r\ndrovan> ", 0, 0},
+        ConsoleCase{"LoneLfEchoed", "\n\r", "\n\r\ndrovan> ", 0, 0},
+        ConsoleCase{"Help", "help\r", "help\r\ncommands: set conf, show conf, run reset\r\ndrovan> ",
+                    0, 0},
+        ConsoleCase{"Backspace", "ab\x7f" "c\r",
+                    "ab\b \bc\r\nunknown command: ac\r\ndrovan> ", 0, 0},
+        ConsoleCase{"ShowFactory", "show conf\r", "show conf\r\n" + kFactoryConf + "drovan> ", 0,
+                    0},
+        ConsoleCase{"SessionCountsAndErrors",
+                    "set conf\r\n# note\r\n\r\nfxs.count = 16\r\nfxs.ports = 1-12\r\njunk\r\n",
+                    kSessionOpen + "# note\r\ndrovan(conf)> \r\ndrovan(conf)> " +
+                        "fxs.count = 16\r\ndrovan(conf)> fxs.ports = 1-12\r\n" +
+                        "error: line 4: fxs.ports 1-12 does not match fxs.count 16 (one port per "
+                        "FXS line)\r\ndrovan(conf)> junk\r\n" +
+                        "error: line 5: not a setting: junk\r\ndrovan(conf)> ",
+                    1, 2},
+        ConsoleCase{"LongLineRejected", "set conf\r" + std::string(300, 'x') + "\r",
+                    kSessionOpen + std::string(300, 'x') +
+                        "\r\nerror: line 1: line too long\r\ndrovan(conf)> ",
+                    0, 1},
+        // Outside a session nothing is a setting: nothing counted.
+        ConsoleCase{"SettingOutsideSession", "fxo.count = 4\r",
+                    "fxo.count = 4\r\nunknown command: fxo.count = 4\r\ndrovan> ", 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Console, ResetIsSilentForASecondThenBootsWithTheStagedSettings) {
+  StringSink sink;
+  sim::ConsoleModel model(sink, milliseconds(3));
+  auto t = sim::Clock::now();
+  for (const char* line : {"set conf\r", "fxo.count = 4\r", "fxo.ports = 1-4\r", "run reset\r"}) {
+    t += milliseconds(200);
+    model.receive(line, t);
+    sink.text.clear();
+  }
+  model.receive("run reset\r", t);  // heard only after the reset ended: nothing now
+  ASSERT_TRUE(model.deadline().has_value());
+  EXPECT_EQ(*model.deadline(), t + sim::kRebootTime);
+  EXPECT_FALSE(model.in_session());
+
+  model.receive("show conf\r", t + milliseconds(500));
+  model.tick(t + milliseconds(999));
+  EXPECT_EQ(sink.text, "");
+  EXPECT_EQ(model.counts().dropped, 0U);
+
+  model.tick(t + sim::kRebootTime);
+  EXPECT_EQ(sink.text, "\r\nDROVAN TDMoE simulated console\r\ne1 off, bridge off, 4 FXO, 0 FXS\r\n"
+                       "drovan> ");
+  EXPECT_FALSE(model.deadline().has_value());
+  EXPECT_EQ(model.active().get(sim::Key::kFxoPorts), "1-4");
+  EXPECT_EQ(model.active().get(sim::Key::kFxsPorts), "none");  // untouched: as before
+  EXPECT_EQ(model.counts().accepted, 2U);
+}
+
+TEST(Console, SummaryLine) {
+  std::array<char, 160> out{};
+  EXPECT_EQ(sim::summary({1234, 5, 9, 2}, out),
+            "drovan-sim: received 1234 bytes, 5 dropped, 9 configuration lines accepted, 2 "
+            "rejected");
+}
+
+// One read: `count` bytes read together `at_ms` after the start.
+struct Read {
+  double at_ms;
+  std::size_t count;
+};
+
+struct PaceCase {
+  const char* name;
+  int gap_ms;
+  std::vector<Read> reads;
+  std::size_t min_dropped;
+  std::size_t max_dropped;
+};
+
+void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Read> every(double first_ms, double step_ms, std::size_t reads, std::size_t count,
+                        double jitter_ms = 0) {
+  std::vector<Read> out;
+  for (std::size_t i = 0; i < reads; ++i) {
+    const double wobble = (i % 2 == 0 ? jitter_ms : -jitter_ms);
+    out.push_back({first_ms + step_ms * static_cast<double>(i) + wobble, count});
+  }
+  return out;
+}
+
+std::vector<Read> joined(std::vector<Read> a, const std::vector<Read>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class SlowConsole : public testing::TestWithParam<PaceCase> {};
+
+TEST_P(SlowConsole, LosesOnlyWhatComesTooFast) {
+  const PaceCase& c = GetParam();
+  sim::ReceiveFifo fifo{milliseconds(c.gap_ms)};
+  const auto start = sim::Clock::now();
+  std::size_t dropped = 0;
+  for (const Read& r : c.reads) {
+    fifo.begin_read(r.count, start + std::chrono::duration_cast<sim::Clock::duration>(
+                                         std::chrono::duration<double, std::milli>(r.at_ms)));
+    for (std::size_t i = 0; i < r.count; ++i) dropped += fifo.admit() ? 0 : 1;
+  }
+  EXPECT_GE(dropped, c.min_dropped);
+  EXPECT_LE(dropped, c.max_dropped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, SlowConsole,
+    testing::Values(
+        PaceCase{"PacedOneAtATime", 3, every(0, 10, 600, 1), 0, 0},
+        PaceCase{"PacedReadTwoAtATime", 3, every(0, 20, 300, 2), 0, 0},
+        PaceCase{"PacedWithJitter", 3, every(0, 10, 600, 1, 2), 0, 0},
+        PaceCase{"PacedReaderAlwaysLate", 3, every(0, 120, 50, 12), 0, 0},
+        PaceCase{"PacedReaderStalledOnce", 3,
+                 joined(joined(every(0, 10, 50, 1), {{700, 20}}), every(710, 10, 50, 1)), 0, 0},
+        PaceCase{"CommandWrittenAtOnce", 3, {{0, 9}, {5, 1}, {500, 9}, {505, 1}}, 0, 0},
+        PaceCase{"FasterThanTheConsole", 3, every(0, 1, 200, 1), 100, 150},
+        PaceCase{"WholeFileAtOnce", 3, {{0, 600}}, 530, 600 - 17},
+        // An idle line does not make a burst look paced.
+        PaceCase{"BurstAfterIdle", 3, {{0, 1}, {10'000, 600}}, 530, 600 - 17},
+        PaceCase{"ModelOff", 0, {{0, 600}}, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

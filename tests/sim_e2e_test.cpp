@@ -1,0 +1,194 @@
+// drovan-sim as its users run it: the built program under the simulator on a
+// console the test drives, a careless writer, and the launcher's own exits.
+// Where the kernel refuses namespaces these tests skip and say why.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "console/unique_fd.hpp"
+#include "tests/rig.hpp"
+#include "tests/texts.hpp"
+
+namespace {
+
+const std::string kSim = DROVAN_SIM;
+const std::string kSource = DROVAN_SOURCE_DIR;
+const std::string kExample = "conf/r2/drovan_e1_r2_16fxs.txt";  // menu 5, key 'a'
+
+// Empty when namespaces work here; else the simulator's reason.
+const std::string& refusal() {
+  static const std::string reason = [] {
+    Rig rig({.device = false, .executable = kSim, .args = {"--", "true"}});
+    const int status = rig.wait_exit(10);
+    return status == 1 ? rig.err() : std::string();
+  }();
+  return reason;
+}
+
+#define SKIP_WITHOUT_NAMESPACES() \
+  if (!refusal().empty()) GTEST_SKIP() << "namespaces refused here: " << refusal()
+
+struct Summary {
+  bool found = false;
+  unsigned long received = 0, dropped = 0, accepted = 0, rejected = 0;
+};
+
+Summary summary_in(const std::string& err) {
+  static const std::regex line(
+      R"(drovan-sim: received (\d+) bytes, (\d+) dropped, (\d+) configuration lines accepted, (\d+) rejected\n)");
+  std::smatch m;
+  Summary s;
+  if (!std::regex_search(err, m, line)) return s;
+  s = {true, std::stoul(m[1]), std::stoul(m[2]), std::stoul(m[3]), std::stoul(m[4])};
+  return s;
+}
+
+std::size_t settings_in(const std::string& file) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
+    if (file[at] != '#' && file[at] != '\n') ++n;
+  }
+  return n;
+}
+
+TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
+  SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false, .executable = kSim, .args = {"--", DROVAN_EXECUTABLE}});
+  std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
+  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
+  rig.type("5\n");
+  ASSERT_TRUE(rig.wait_output("<9> Retorna ao menu"));
+  rig.type("a");
+  ASSERT_TRUE(rig.wait_output("(s/n)? ", 30)) << rig.out();
+  rig.type("s");
+  ASSERT_TRUE(rig.wait_output_count(kMenu, 2, 10)) << rig.out();
+  rig.type("8\n");
+  EXPECT_EQ(rig.wait_exit(10), 0);
+
+  // The device's echo and answers, as the operator saw them.
+  const std::string& out = rig.out();
+  EXPECT_NE(out.find("configuration: one setting per line"), std::string::npos) << out;
+  EXPECT_NE(out.find("drovan(conf)> fxs.ports = 1-16\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("run reset\n\nresetting..."), std::string::npos) << out;
+  EXPECT_EQ(out.find("error:"), std::string::npos) << out;
+
+  const std::string file = read_file(kSource + "/" + kExample);
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.dropped, 0U);
+  EXPECT_EQ(s.rejected, 0U);
+  EXPECT_EQ(s.accepted, settings_in(file));
+  // The file with a CR before each LF, "set conf\r" and "run reset\r" at least.
+  EXPECT_GE(s.received, file.size() + settings_in(file) + 19);
+  // Only the summary on standard error.
+  EXPECT_EQ(rig.err().find("drovan-sim"), rig.err().rfind("drovan-sim"));
+}
+
+TEST(SimEndToEnd, UnpacedWriterLosesBytesAndLines) {
+  SKIP_WITHOUT_NAMESPACES();
+  // The example's settings in one write, CR LF ended, then a final CR.
+  const std::string script = "printf 'set conf\\r' >/dev/ttyUSB0; sleep 0.2; grep -v '^#' '" +
+                             kSource + "/" + kExample +
+                             "' | sed 's/$/\\r/' >/dev/ttyUSB0; sleep 0.2; printf '\\r' "
+                             ">/dev/ttyUSB0; sleep 0.2";
+  Rig rig({.device = false, .executable = kSim, .args = {"--", "sh", "-c", script}});
+  EXPECT_EQ(rig.wait_exit(10), 0) << rig.err();
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_GT(s.dropped, 0U);
+  EXPECT_GT(s.rejected, 0U);
+}
+
+struct LaunchCase {
+  const char* name;
+  std::vector<std::string> args;
+  int status;
+  const char* err;  // expected at the start of standard error
+  bool needs_namespaces;
+};
+
+void PrintTo(const LaunchCase& c, std::ostream* os) { *os << c.name; }
+
+class SimLaunch : public testing::TestWithParam<LaunchCase> {};
+
+TEST_P(SimLaunch, ExitStatusAndMessage) {
+  const LaunchCase& c = GetParam();
+  if (c.needs_namespaces) SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false, .executable = kSim, .args = c.args});
+  EXPECT_EQ(rig.wait_exit(10), c.status) << rig.err();
+  EXPECT_EQ(rig.err().rfind(c.err, 0), 0U) << rig.err();
+  EXPECT_EQ(rig.out(), "");
+}
+
+const char* const kUsage = "usage: drovan-sim [--port N] [--min-gap-ms MS] [--] [COMMAND";
+const char* const kSummary = "drovan-sim: received ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Exits, SimLaunch,
+    testing::Values(
+        LaunchCase{"CommandStatus", {"sh", "-c", "exit 3"}, 3, kSummary, true},
+        LaunchCase{"KilledCommand", {"--", "sh", "-c", "kill -TERM $$"}, 128 + SIGTERM, kSummary,
+                   true},
+        // The simulated port, under the chosen number, and /dev's devices still there.
+        LaunchCase{"PrivateDev",
+                   {"--port", "3", "--", "sh", "-c",
+                    "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
+                    "test ! -e /dev/ttyUSB0 -o -c /dev/ttyUSB0"},
+                   0, kSummary, true},
+        LaunchCase{"NotFound", {"--", "/no/such/command"}, 127,
+                   "drovan-sim: cannot run /no/such/command: No such file or directory\n", true},
+        LaunchCase{"UnknownOption", {"--fast", "true"}, 2, kUsage, false},
+        LaunchCase{"PortNotANumber", {"--port", "x", "true"}, 2, kUsage, false},
+        LaunchCase{"GapMissing", {"--min-gap-ms"}, 2, kUsage, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimEndToEnd, HostDevUntouched) {
+  SKIP_WITHOUT_NAMESPACES();
+  const bool before = std::filesystem::exists("/dev/ttyUSB5");
+  Rig rig({.device = false, .executable = kSim,
+           .args = {"--port", "5", "--", "sh", "-c", "test -c /dev/ttyUSB5 && : > /dev/ttyUSB5"}});
+  EXPECT_EQ(rig.wait_exit(10), 0) << rig.err();
+  EXPECT_EQ(std::filesystem::exists("/dev/ttyUSB5"), before);
+}
+
+// Without a command: the pseudo-terminal's path on standard output, served
+// until a signal ends it, then the summary.
+TEST(SimEndToEnd, ServesItsPathUntilTerminated) {
+  Rig rig({.device = false, .executable = kSim, .args = {"--min-gap-ms", "0"}});
+  ASSERT_TRUE(rig.wait_output("\n"));
+  const std::string path = rig.out().substr(0, rig.out().find('\n'));
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0U) << path;
+  {
+    const UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(port.is_open());
+    ASSERT_EQ(::write(port.get(), "show conf\r", 10), 10);
+    std::string answer;
+    char buf[512];
+    rig.until(
+        [&] {
+          pollfd p{port.get(), POLLIN, 0};
+          if (::poll(&p, 1, 0) == 1) {
+            const ssize_t n = ::read(port.get(), buf, sizeof buf);
+            if (n > 0) answer.append(buf, static_cast<std::size_t>(n));
+          }
+          return answer.find("drovan> ") != std::string::npos;
+        },
+        5);
+    EXPECT_EQ(answer.rfind("show conf\r\ne1.framing = off\r\n", 0), 0U) << answer;
+  }
+  ::kill(rig.pid(), SIGTERM);
+  EXPECT_EQ(rig.wait_exit(5), 0);
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.received, 10U);
+}
+
+}  // namespace
