@@ -184,8 +184,8 @@ Verdict check_line(std::string_view line, const Settings& staged) {
     return v;
   }
   if (value.size() > Settings::kValueSize || !valid_value(*key, value)) {
-    (void)std::snprintf(out, room, "bad value for %.*s: %.*s", clip(name), name.data(),
-                        clip(value), value.data());
+    (void)std::snprintf(out, room, "bad value for %.*s: %.*s", clip(name), name.data(), clip(value),
+                        value.data());
     return v;
   }
   for (const Relation& r : kRelations) {
@@ -198,8 +198,8 @@ Verdict check_line(std::string_view line, const Settings& staged) {
     const std::string_view other_value = staged.get(other);
     const std::string_view other_name = kKeyNames[static_cast<std::size_t>(other)];
     (void)std::snprintf(out, room, "%.*s %.*s does not match %.*s %.*s (%s)", clip(name),
-                        name.data(), clip(value), value.data(), clip(other_name),
-                        other_name.data(), clip(other_value), other_value.data(), r.why);
+                        name.data(), clip(value), value.data(), clip(other_name), other_name.data(),
+                        clip(other_value), other_value.data(), r.why);
     return v;
   }
   v.kind = Verdict::kAccepted;

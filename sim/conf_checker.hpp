@@ -26,8 +26,8 @@ inline constexpr std::size_t kKeyCount = 9;
 
 // The names as typed, in the order `show conf` prints them.
 inline constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
-    "e1.framing",   "e1.line_code", "e1.signalling", "tdmoe.bridge", "tdmoe.peer",
-    "fxo.count",    "fxo.ports",    "fxs.count",     "fxs.ports",
+    "e1.framing", "e1.line_code", "e1.signalling", "tdmoe.bridge", "tdmoe.peer",
+    "fxo.count",  "fxo.ports",    "fxs.count",     "fxs.ports",
 };
 
 std::optional<Key> key_named(std::string_view name);

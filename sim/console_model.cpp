@@ -96,8 +96,8 @@ void ConsoleModel::end_line() {
   if (overflow) {
     ++counts_.rejected;
     char text[64];
-    const int n = std::snprintf(text, sizeof text, "error: line %u: line too long\r\n",
-                                session_line_);
+    const int n =
+        std::snprintf(text, sizeof text, "error: line %u: line too long\r\n", session_line_);
     if (n > 0) sink_.put(std::string_view(text, std::min<std::size_t>(n, sizeof text - 1)));
     prompt();
     return;
@@ -155,11 +155,11 @@ void ConsoleModel::command(std::string_view line) {
 void ConsoleModel::prompt() { sink_.put(in_session_ ? kSessionPrompt : kPrompt); }
 
 std::string_view summary(const Counts& c, std::array<char, 160>& out) {
-  const int n = std::snprintf(out.data(), out.size(),
-                              "drovan-sim: received %" PRIu64 " bytes, %" PRIu64
-                              " dropped, %" PRIu64 " configuration lines accepted, %" PRIu64
-                              " rejected",
-                              c.received, c.dropped, c.accepted, c.rejected);
+  const int n =
+      std::snprintf(out.data(), out.size(),
+                    "drovan-sim: received %" PRIu64 " bytes, %" PRIu64 " dropped, %" PRIu64
+                    " configuration lines accepted, %" PRIu64 " rejected",
+                    c.received, c.dropped, c.accepted, c.rejected);
   return {out.data(), n > 0 ? std::min<std::size_t>(n, out.size() - 1) : 0};
 }
 

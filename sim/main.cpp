@@ -110,8 +110,7 @@ bool serve_line(int master, sim::ConsoleModel& model) {
   for (;;) {
     const ssize_t n = ::read(master, buf.data(), buf.size());
     if (n > 0) {
-      model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)),
-                    sim::Clock::now());
+      model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)), sim::Clock::now());
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -5,8 +5,10 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -73,7 +75,8 @@ void bind_entry(int old_dev, int new_dev, const char* name) {
   if (dir) {
     if (::mkdirat(new_dev, name, 0755) != 0) return;
   } else {
-    const UniqueFd placeholder(::openat(new_dev, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    const UniqueFd placeholder(
+        ::openat(new_dev, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
     if (!placeholder.is_open()) return;
   }
   char from[PATH_MAX];
@@ -92,13 +95,20 @@ bool rebuild_dev(const char* device, SetupError& error) {
     return fail(error, SetupError::kNewDev);
   }
   const UniqueFd new_dev(::open("/dev", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  DIR* scan = ::fdopendir(::dup(old_dev.get()));
-  if (!new_dev.is_open() || scan == nullptr) return fail(error, SetupError::kNewDev);
-  while (const dirent* entry = ::readdir(scan)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    bind_entry(old_dev.get(), new_dev.get(), entry->d_name);
+  if (!new_dev.is_open()) return fail(error, SetupError::kNewDev);
+  // The old entries, listed through its descriptor: the tmpfs now hides them.
+  alignas(dirent64) std::array<char, 8192> listing{};
+  for (;;) {
+    const long n = ::syscall(SYS_getdents64, old_dev.get(), listing.data(), listing.size());
+    if (n < 0) return fail(error, SetupError::kNewDev);
+    if (n == 0) break;
+    for (long at = 0; at < n;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(listing.data() + at);
+      at += entry->d_reclen;
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      bind_entry(old_dev.get(), new_dev.get(), entry->d_name);
+    }
   }
-  ::closedir(scan);
   const UniqueFd placeholder(::open(device, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
   if (!placeholder.is_open()) return fail(error, SetupError::kNewDev);
   return true;
@@ -127,8 +137,7 @@ const char* step_text(SetupError::Step step) {
 }
 
 bool namespaces_refused(SetupError::Step step) {
-  return step == SetupError::kUnshare || step == SetupError::kIdMap ||
-         step == SetupError::kPrivate;
+  return step == SetupError::kUnshare || step == SetupError::kIdMap || step == SetupError::kPrivate;
 }
 
 bool make_private_device(const char* device, const char* slave_path, SetupError& error) {

@@ -31,10 +31,10 @@ class ReceiveFifo {
 
  private:
   std::chrono::microseconds gap_;
-  std::size_t level_ = 0;           // bytes waiting for the console
-  Clock::time_point ready_{};       // when the console takes its next byte
+  std::size_t level_ = 0;      // bytes waiting for the console
+  Clock::time_point ready_{};  // when the console takes its next byte
   std::optional<Clock::time_point> last_read_;
-  Clock::time_point read_from_{};   // the span the current read's bytes arrived in
+  Clock::time_point read_from_{};  // the span the current read's bytes arrived in
   Clock::duration step_{};
   std::size_t index_ = 0;
 };

@@ -27,7 +27,7 @@ struct RigOptions {
   bool echo = false;       // the device sends back every byte it receives
   std::string workdir;     // the child's working directory; empty: a fresh temporary one
   std::string executable;  // non-empty: exec this program instead of running the loop in-process
-  std::function<int()> entry;  // set: run this in the child instead of the program's main loop
+  std::function<int()> entry;     // set: run this in the child instead of the program's main loop
   std::vector<std::string> args;  // with executable: its arguments after its name
 };
 

@@ -56,9 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         ConsoleCase{"BlankLine", "\r", "\r\ndrovan> ", 0, 0},
         ConsoleCase{"Unknown", "xyz\r\n", "xyz\r\nunknown command: xyz\r\ndrovan> ", 0, 0},
         ConsoleCase{"LoneLfEchoed", "\n\r", "\n\r\ndrovan> ", 0, 0},
-        ConsoleCase{"Help", "help\r", "help\r\ncommands: set conf, show conf, run reset\r\ndrovan> ",
-                    0, 0},
-        ConsoleCase{"Backspace", "ab\x7f" "c\r",
+        ConsoleCase{"Help", "help\r",
+                    "help\r\ncommands: set conf, show conf, run reset\r\ndrovan> ", 0, 0},
+        ConsoleCase{"Backspace",
+                    "ab\x7f"
+                    "c\r",
                     "ab\b \bc\r\nunknown command: ac\r\ndrovan> ", 0, 0},
         ConsoleCase{"ShowFactory", "show conf\r", "show conf\r\n" + kFactoryConf + "drovan> ", 0,
                     0},
@@ -99,8 +101,9 @@ TEST(Console, ResetIsSilentForASecondThenBootsWithTheStagedSettings) {
   EXPECT_EQ(model.counts().dropped, 0U);
 
   model.tick(t + sim::kRebootTime);
-  EXPECT_EQ(sink.text, "\r\nDROVAN TDMoE simulated console\r\ne1 off, bridge off, 4 FXO, 0 FXS\r\n"
-                       "drovan> ");
+  EXPECT_EQ(sink.text,
+            "\r\nDROVAN TDMoE simulated console\r\ne1 off, bridge off, 4 FXO, 0 FXS\r\n"
+            "drovan> ");
   EXPECT_FALSE(model.deadline().has_value());
   EXPECT_EQ(model.active().get(sim::Key::kFxoPorts), "1-4");
   EXPECT_EQ(model.active().get(sim::Key::kFxsPorts), "none");  // untouched: as before
