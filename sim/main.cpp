@@ -136,7 +136,7 @@ void report_setup_failure(const sim::SetupError& e, const char* device, const ch
     n = std::snprintf(line.data(), line.size(),
                       "drovan-sim: the kernel refused a private mount namespace (%s: %s); run "
                       "it with sudo, or allow unprivileged user namespaces (sysctl "
-                      "kernel.unprivileged_userns_clone=1, or "
+                      "user.max_user_namespaces > 0, kernel.unprivileged_userns_clone=1, "
                       "kernel.apparmor_restrict_unprivileged_userns=0)\n",
                       sim::step_text(e.step), std::strerror(e.error));
   } else {

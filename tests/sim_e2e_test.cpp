@@ -133,6 +133,9 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 
 const char* const kUsage = "usage: drovan-sim [--port N] [--min-gap-ms MS] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
+const char* const kPrivateDevCheck =
+    "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
+    "test ! -e /dev/ttyUSB0 -o -c /dev/ttyUSB0";
 
 INSTANTIATE_TEST_SUITE_P(
     Exits, SimLaunch,
@@ -141,13 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchCase{
             "KilledCommand", {"--", "sh", "-c", "kill -TERM $$"}, 128 + SIGTERM, kSummary, true},
         // The simulated port, under the chosen number, and /dev's devices still there.
-        LaunchCase{"PrivateDev",
-                   {"--port", "3", "--", "sh", "-c",
-                    "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
-                    "test ! -e /dev/ttyUSB0 -o -c /dev/ttyUSB0"},
-                   0,
-                   kSummary,
-                   true},
+        LaunchCase{
+            "PrivateDev", {"--port", "3", "--", "sh", "-c", kPrivateDevCheck}, 0, kSummary, true},
         LaunchCase{"NotFound",
                    {"--", "/no/such/command"},
                    127,
@@ -166,6 +164,27 @@ TEST(SimEndToEnd, HostDevUntouched) {
            .args = {"--port", "5", "--", "sh", "-c", "test -c /dev/ttyUSB5 && : > /dev/ttyUSB5"}});
   EXPECT_EQ(rig.wait_exit(10), 0) << rig.err();
   EXPECT_EQ(std::filesystem::exists("/dev/ttyUSB5"), before);
+}
+
+// A user namespace of the test's own, where no further one may be made and
+// the simulator runs without privilege: the kernel's refusal, as an operator meets it.
+TEST(SimEndToEnd, RefusedNamespacesFailAtOnceWithOneLine) {
+  const std::string script =
+      "echo 0 > /proc/sys/user/max_user_namespaces || exit 99; exec setpriv --bounding-set -all "
+      "--inh-caps -all --ambient-caps -all " +
+      kSim + " -- true";
+  Rig rig({.device = false, .executable = "/usr/bin/unshare", .args = {"-Ur", "sh", "-c", script}});
+  const int status = rig.wait_exit(10);
+  if (rig.err().rfind("drovan-sim:", 0) != 0) {
+    GTEST_SKIP() << "cannot make a namespace that refuses namespaces here: " << rig.err();
+  }
+  EXPECT_EQ(status, 1);
+  const std::string& err = rig.err();
+  EXPECT_EQ(err.rfind("drovan-sim: the kernel refused a private mount namespace (unshare: ", 0), 0U)
+      << err;
+  EXPECT_NE(err.find("run it with sudo, or allow unprivileged user namespaces"), std::string::npos);
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line, no summary: " << err;
+  EXPECT_EQ(rig.out(), "");
 }
 
 // Without a command: the pseudo-terminal's path on standard output, served
