@@ -12,7 +12,7 @@ struct ExampleConf {
   char key;
   ExampleGroup group;      // the column heading the label stands under on screen
   std::string_view label;  // as shown, without the group
-  std::string_view path;   // the file sent, relative to the working directory
+  std::string_view path;   // the file sent, found by example_path()
 };
 
 inline constexpr std::array<ExampleConf, 26> kExampleCatalogue = {{

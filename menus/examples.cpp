@@ -8,6 +8,7 @@
 #include "console/console.hpp"
 #include "menus/dialog.hpp"
 #include "menus/example_catalogue.hpp"
+#include "menus/example_path.hpp"
 #include "menus/main_menu.hpp"
 #include "serial/pause.hpp"
 #include "serial/upload.hpp"
@@ -105,7 +106,8 @@ void example_dialog() {
     const ExampleConf* example = example_for_key(key);
     if (example == nullptr) return false;
     console_write("\nEnviando...\n\r");
-    send_file(1, example->path.data(), print_menu);
+    PathBuffer found{};
+    send_file(1, example_path(example->path.data(), found), print_menu);
     return true;
   });
   if (console_closed()) return;
