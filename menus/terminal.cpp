@@ -151,13 +151,7 @@ Leave Terminal::run() {
   for (;;) {
     console_flush();
     std::array<pollfd, 2> watch{{{STDIN_FILENO, POLLIN, 0}, {away_ ? -1 : fd, POLLIN, 0}}};
-    timespec look_in{};
-    if (away_) {
-      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                          std::max(next_look_ - MonoClock::now(), MonoClock::duration::zero()))
-                          .count();
-      look_in = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-    }
+    const timespec look_in = away_ ? time_left_until(next_look_) : timespec{};
     const int ready = ::ppoll(watch.data(), watch.size(), away_ ? &look_in : nullptr, nullptr);
     if (ready < 0) {
       // A failing poll (out of memory) is retried, but not at full speed.

@@ -21,11 +21,8 @@ enum class PortState { kQuiet, kReadable, kGone };
 // only makes it look again.
 PortState wait_for_port(MonoClock::time_point deadline) {
   for (;;) {
-    const auto left = deadline - MonoClock::now();
-    if (left <= MonoClock::duration::zero() || fd < 0) return PortState::kQuiet;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
-                           static_cast<long>(ns % 1'000'000'000)};
+    if (deadline <= MonoClock::now() || fd < 0) return PortState::kQuiet;
+    const timespec timeout = time_left_until(deadline);
     pollfd p{fd, POLLIN, 0};
     const int n = ::ppoll(&p, 1, &timeout, nullptr);
     if (n < 0 && errno == EINTR) continue;

@@ -2,6 +2,7 @@
 
 #include <sys/prctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -9,17 +10,16 @@
 
 namespace {
 
-timespec to_timespec(MonoClock::time_point t) {
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch());
-  return timespec{static_cast<time_t>(ns.count() / 1'000'000'000),
-                  static_cast<long>(ns.count() % 1'000'000'000)};
+timespec to_timespec(MonoClock::duration d) {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+  return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
 // Sleeps until the deadline or a little after, as the kernel wakes it.
 void nap_until(MonoClock::time_point deadline) {
   // steady_clock is CLOCK_MONOTONIC: an absolute deadline on it makes a sleep
   // that a signal interrupts resume for the time left.
-  const timespec wake = to_timespec(deadline);
+  const timespec wake = to_timespec(deadline.time_since_epoch());
   while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
   }
 }
@@ -34,6 +34,10 @@ void tighten_timer_slack() {
     return true;
   }();
   (void)done;
+}
+
+timespec time_left_until(MonoClock::time_point deadline) {
+  return to_timespec(std::max(deadline - MonoClock::now(), MonoClock::duration::zero()));
 }
 
 void sleep_until(MonoClock::time_point deadline) {

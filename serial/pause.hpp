@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 
 // Pauses used throughout the program, in microseconds.
 inline constexpr long kKeyPauseUs = 10'000;     // after every key read, before every paced byte
@@ -23,6 +24,9 @@ void sleep_until(MonoClock::time_point deadline);
 // The kernel wakes a sleeper some tens of microseconds late; a precise wait
 // sleeps until this long before its deadline and waits out the rest on the clock.
 inline constexpr std::chrono::microseconds kPrecisionSpin{200};
+
+// The time left until the deadline (zero once it has passed), as ppoll() takes it.
+timespec time_left_until(MonoClock::time_point deadline);
 
 // Asks once per process for precise timer wake-ups (no timer slack).
 void tighten_timer_slack();
