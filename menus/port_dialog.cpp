@@ -29,8 +29,6 @@ void port_dialog() {
       console_write("\nPorta: ");
       console_line(port.name);
       // The terminator goes with the path: a longer name chosen before must not show through.
-      // A line left unended on the device of another port is not this one's to end.
-      if (port.path != devicename) device_line_open = false;
       std::memcpy(devicename, port.path.data(), port.path.size());
       devicename[port.path.size()] = '\0';
       return true;

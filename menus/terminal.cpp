@@ -11,6 +11,7 @@
 #include <csignal>
 #include <ctime>
 #include <string_view>
+#include <utility>
 
 #include "capture/capture.hpp"
 #include "console/console.hpp"
@@ -66,19 +67,29 @@ void stop_port_signal() {
 
 ByteConsumer capture() { return wr_fl == 1 ? receive_file : nullptr; }
 
+// Typed keys go to the device no faster than its console takes them: each
+// one this long after the previous write to the port returned.
+constexpr std::chrono::microseconds kKeyGap{kKeyPauseUs};
+
 class Terminal {
  public:
   explicit Terminal(PortCycle& port) : port_(port) {}
   Leave run();
 
  private:
-  void key(char key);
+  bool take(char key);
+  void ordinary(char key);
+  bool answered_away(char key);
+  void type(char key);
   void type_conf_file();
+  void console_closed();
   void port_lost();
   void look_for_port();
 
   PortCycle& port_;
   int latch_ = 0;
+  bool line_start_ = true;           // nothing read yet of the console's current line
+  char held_ = 0;                    // a 'q' or '3' that began a line: a command if ENTER follows
   bool away_ = false;                // the port hung up; its name is looked for
   bool away_reported_ = false;       // ...and a key of this line was answered so
   MonoClock::time_point next_look_;  // when the port's name is looked for next
@@ -104,7 +115,25 @@ void Terminal::look_for_port() {
   console_write(" reconectada\n\r");
 }
 
-// Key '3': types the configuration file over the port that the mode holds.
+// While the port is away a key is answered with the port error rather than
+// lost without a word; once per line typed.
+bool Terminal::answered_away(char key) {
+  if (!away_) return false;
+  if (!away_reported_) print_port_error();
+  away_reported_ = key != '\n';
+  return true;
+}
+
+// One byte to the device, when its console can take it; ENTER goes as LF and
+// the CR right after it. The device's output is shown while the key waits.
+void Terminal::type(char key) {
+  port_pause_until(port_last_write() + kKeyGap, capture());
+  bool sent = port_write(&key, 1);
+  if (sent && key == '\n') sent = port_write(std::string_view("\r"));
+  if (!sent) port_lost();
+}
+
+// Command '3': types the configuration file over the port that the mode holds.
 void Terminal::type_conf_file() {
   console_write(kSendingFile);
   UploadFile file(kConfFile);
@@ -115,36 +144,70 @@ void Terminal::type_conf_file() {
     if (file.refused() || file.is_open()) file.report();
     return;
   }
+  // The file starts a line of its own on the device.
+  port_pause_until(port_last_write() + kKeyGap, capture());
+  if (!end_open_line()) {
+    port_lost();
+    return;
+  }
   const PacedEnd end = send_paced_file(file, n, capture());
   if (end == PacedEnd::kPortFailed) port_lost();
   if (end == PacedEnd::kFileFailed) file.report();
 }
 
-// Every key but 'q'. The first ordinary key after entry is dropped: as a rule
+// A key that is no command. The first one after entry is dropped: as a rule
 // it is the ENTER that chose the mode from the menu.
-void Terminal::key(char key) {
+void Terminal::ordinary(char key) {
   ch = key;
-  if (away_) {
-    // Told again rather than lost without a word; once per line typed.
-    if (!away_reported_) print_port_error();
-    away_reported_ = ch != '\n';
+  line_start_ = key == '\n';
+  if (answered_away(key)) return;
+  if (latch_ == 0) {
+    latch_ = 1;
     return;
   }
-  if (ch == '3') {
-    type_conf_file();
-  } else if (latch_ == 1) {
-    // Only 7-bit characters reach the device; NUL and accented bytes do not.
-    bool sent = static_cast<signed char>(ch) <= 0 || port_write(&ch, 1);
-    if (sent && ch == '\n') sent = port_write(std::string_view("\r"));
-    if (!sent) port_lost();
-  } else {
-    latch_ = 1;
+  // Only 7-bit characters reach the device; NUL and accented bytes do not.
+  if (static_cast<signed char>(key) > 0) type(key);
+}
+
+// One key read from the console; true when it ends the mode. 'q' and '3' are
+// commands only as a line of their own: anywhere else ("hdb3", "frequency")
+// they are typed like any other character.
+bool Terminal::take(char key) {
+  if (held_ != 0) {
+    const char command = std::exchange(held_, 0);
+    if (key == '\n' && command == 'q') {
+      ch = 'q';
+      return true;
+    }
+    if (key == '\n') {
+      if (!answered_away(command)) type_conf_file();
+      ordinary(key);  // the ENTER after '3' is an ordinary key, as it always was
+      return false;
+    }
+    ordinary(command);
+  } else if (line_start_ && (key == 'q' || key == '3')) {
+    held_ = key;
+    line_start_ = false;
+    return false;
   }
+  ordinary(key);
+  return false;
+}
+
+// The console is gone and the program with it: what the operator typed goes
+// out, and the device is not left holding an unended line.
+void Terminal::console_closed() {
+  if (held_ != 0) ordinary(std::exchange(held_, 0));
+  if (away_) return;
+  port_pause_until(port_last_write() + kKeyGap, capture());
+  (void)end_open_line();
 }
 
 // The mode's loop. It sleeps until the operator types or the port has input
 // (or, while the port is away, until it is time to look for it), so device
-// output never waits for a key and an idle terminal costs nothing.
+// output never waits for a key and an idle terminal costs nothing. Keys are
+// read one at a time, as they can be typed, so those typed ahead wait in the
+// console's own buffer and keep their order.
 Leave Terminal::run() {
   stop_port_signal();
   console_write(kHowToLeave);
@@ -165,13 +228,12 @@ Leave Terminal::run() {
     // The operator first: a device that never stops talking must not keep 'q' unread.
     if (watch[0].revents != 0) {
       const int key = console_getc();
-      if (key == kConsoleClosed) return Leave::kConsoleClosed;
-      if (key == kConsoleInterrupted) continue;
-      if (key == 'q') {
-        ch = 'q';
-        return Leave::kQuit;
+      if (key == kConsoleClosed) {
+        console_closed();
+        return Leave::kConsoleClosed;
       }
-      this->key(static_cast<char>(key));
+      if (key == kConsoleInterrupted) continue;
+      if (take(static_cast<char>(key))) return Leave::kQuit;
     } else if (watch[1].revents != 0) {
       // The poll has just said so: read without asking again. A port that hangs
       // up, or is readable with nothing to read, is gone.

@@ -66,9 +66,12 @@ void drain(long pause_microseconds, ByteConsumer consumer) {
 }
 
 void port_pause(long microseconds, ByteConsumer consumer) {
+  port_pause_until(MonoClock::now() + std::chrono::microseconds(microseconds), consumer);
+}
+
+void port_pause_until(MonoClock::time_point deadline, ByteConsumer consumer) {
   console_flush();
   tighten_timer_slack();
-  const auto deadline = MonoClock::now() + std::chrono::microseconds(microseconds);
   // The port is watched until just before the deadline; the rest is waited out
   // precisely, so that the pause neither shortens nor stretches.
   while (wait_for_port(deadline - kPrecisionSpin) == PortState::kReadable) {

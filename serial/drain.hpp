@@ -26,6 +26,9 @@ void drain(long pause_microseconds, ByteConsumer consumer = nullptr);
 // A pause inside a port cycle: it lasts exactly as long as asked, and whatever
 // the device sends meanwhile is shown as it arrives.
 void port_pause(long microseconds, ByteConsumer consumer = nullptr);
+// The same, until the deadline (at once if it has passed).
+void port_pause_until(std::chrono::steady_clock::time_point deadline,
+                      ByteConsumer consumer = nullptr);
 
 // The drain that ends a port cycle: shows what the device sends until it has
 // been quiet for kDeviceQuiet (kLastWordBound after the last write at most),

@@ -21,10 +21,6 @@ extern volatile std::sig_atomic_t wait_flag;
 extern struct termios newtio;
 extern struct sigaction saio;
 
-// True while the device holds a line that the program began and did not end
-// (the last byte sent was neither CR nor LF). It outlives port cycles.
-extern bool device_line_open;
-
 void signal_handler_IO(int signal_number);
 
 // Line settings for the device's console (115200 8N1, no flow control, raw
@@ -35,18 +31,24 @@ void conf_serial();
 void print_port_error();
 
 // Writes every byte to the port of the current cycle; false when the port fails
-// (the adapter was unplugged, say). Keeps track of `device_line_open`.
+// (the adapter was unplugged, say). Keeps track of whether the device is left
+// holding an unended line (the last byte sent was neither CR nor LF).
 bool port_write(const void* data, std::size_t size);
 inline bool port_write(std::string_view text) { return port_write(text.data(), text.size()); }
 // When port_write last wrote (or the cycle began, if it has not written).
 std::chrono::steady_clock::time_point port_last_write();
 
 // Ends with a carriage return a line that the device holds unended, so that
-// what is typed next starts a line of its own. False when the port fails.
+// what is typed next starts a line of its own. False when the port fails. The
+// memory of such a line belongs to the port's name and outlives port cycles.
 bool end_open_line();
 
 // One port cycle: opens `devicename` into `fd`, takes the port for this program
-// alone and configures it; closes it when the cycle ends, on every path.
+// alone and configures it; closes it when the cycle ends, on every path. Only a
+// terminal is taken: a file or a FIFO left at the port's name is refused.
+// While the cycle is open, SIGINT, SIGTERM or SIGHUP (unless ignored) end the
+// device's open line with a carriage return and close the port before the
+// program dies of the signal.
 class PortCycle {
  public:
   PortCycle() { open(); }
@@ -54,8 +56,8 @@ class PortCycle {
   PortCycle(const PortCycle&) = delete;
   PortCycle& operator=(const PortCycle&) = delete;
 
-  // Opens the port anew (after a close). False when it cannot be opened or
-  // another program holds it.
+  // Opens the port anew (after a close). False when it cannot be opened, is
+  // not a terminal, or another program holds it.
   bool open();
   void close();
   [[nodiscard]] bool is_open() const { return fd >= 0; }

@@ -112,10 +112,10 @@ TEST(Capture, CapturedTextIsWhatTheThreeKeySends) {
   ASSERT_TRUE(rig.wait_output(kBanner));
   rig.device_send("ip 1\r\n");
   ASSERT_TRUE(rig.wait_output(kBanner + "ip 1\n\n"));
-  rig.type("3");
+  rig.type("3\n");
   // The device's CR came back as LF; each LF goes out with a CR before it.
-  EXPECT_TRUE(rig.wait_wire("ip 1\r\n\r\n"));
-  EXPECT_EQ(rig.wire(), "ip 1\r\n\r\n");
+  EXPECT_TRUE(rig.wait_wire("ip 1\r\n\r\n\n\r"));
+  EXPECT_EQ(rig.wire(), "ip 1\r\n\r\n\n\r");
   rig.close_input();
   EXPECT_EQ(rig.wait_exit(), 0);
 }

@@ -2,12 +2,16 @@
 // another copy, a device that never stops talking, a line left unended in
 // terminal mode, and a program started with its standard output closed.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "menus/main_menu.hpp"
+#include "menus/terminal.hpp"
 #include "serial/command.hpp"
 #include "serial/upload.hpp"
 #include "tests/rig.hpp"
@@ -82,6 +86,7 @@ TEST(PortFault, DeviceThatNeverStopsTalkingStillLetsTheUploadEnd) {
 struct LeftLine {
   const char* name;
   const char* keys;
+  const char* conf;  // drovan.conf
   const char* wire;
 };
 
@@ -91,6 +96,7 @@ class LineLeftInTerminal : public testing::TestWithParam<LeftLine> {};
 
 TEST_P(LineLeftInTerminal, ResetCommandIsALineOfItsOwn) {
   Rig rig;
+  write_file(rig.dir() + "/drovan.conf", GetParam().conf);
   rig.type(GetParam().keys);
   ASSERT_TRUE(rig.wait_wire("run reset\r", 8));
   rig.close_input();
@@ -98,27 +104,75 @@ TEST_P(LineLeftInTerminal, ResetCommandIsALineOfItsOwn) {
   EXPECT_EQ(rig.wire(), GetParam().wire);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Terminal, LineLeftInTerminal,
-    testing::Values(LeftLine{"QMidLineEndsItFirst", "2\nshow interfq\n6\n",
-                             "show interf\rrun reset\r"},
-                    LeftLine{"QAfterEnterAddsNothing", "2\nshow\nq\n6\n", "show\n\rrun reset\r"},
-                    LeftLine{"NothingTyped", "2\nq\n6\n", "run reset\r"}),
-    [](const testing::TestParamInfo<LeftLine>& info) { return info.param.name; });
+// "23": the ENTER after the '3' is the one the mode drops on entry.
+INSTANTIATE_TEST_SUITE_P(Terminal, LineLeftInTerminal,
+                         testing::Values(LeftLine{"FileWithoutLastEnterEndsItFirst", "23\nq\n6\n",
+                                                  "ip 1", "ip 1\rrun reset\r"},
+                                         LeftLine{"QAfterEnterAddsNothing", "2\nshow\nq\n6\n", "",
+                                                  "show\n\rrun reset\r"},
+                                         LeftLine{"NothingTyped", "2\nq\n6\n", "", "run reset\r"}),
+                         [](const testing::TestParamInfo<LeftLine>& info) {
+                           return info.param.name;
+                         });
 
 // Terminal '3' types drovan.conf while the capture appends the echo to that same
 // file: the upload stops at the size the file had when it began.
 TEST(PortFault, TerminalUploadOfTheFileBeingCapturedEnds) {
   Rig rig({.echo = true});
   write_file(rig.dir() + "/drovan.conf", "set x\n");
-  rig.type("4\n2\n3");
+  rig.type("4\n2\n3\n");
   ASSERT_TRUE(rig.wait_output(kSending + "set x\n\n"));
   rig.run_for(0.3);
   rig.type("q\n8\n");
   EXPECT_EQ(rig.wait_exit(), 0);
-  EXPECT_EQ(rig.wire(), "set x\r\n");
-  EXPECT_EQ(read_file(rig.dir() + "/drovan.conf"), "set x\nset x\n\n");
+  // The file, then the ENTER typed after the '3'.
+  EXPECT_EQ(rig.wire(), "set x\r\n\n\r");
+  EXPECT_EQ(read_file(rig.dir() + "/drovan.conf"), "set x\nset x\n\n\n\n");
 }
+
+struct NotATerminal {
+  const char* name;
+  void (*make)(const std::string& path);
+};
+
+void PrintTo(const NotATerminal& c, std::ostream* os) { *os << c.name; }
+
+class NotATerminalPort : public testing::TestWithParam<NotATerminal> {};
+
+// What `echo x > /dev/ttyUSB0` leaves when no adapter is plugged in: the
+// program must not type its commands into a file, nor read it as the device.
+TEST_P(NotATerminalPort, IsThePortErrorAndNothingIsWritten) {
+  char dir[] = "/tmp/drovan-port-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/ttyUSB0";
+  GetParam().make(path);
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);  // a FIFO's far end
+  {
+    Rig rig({.device = false, .port = path, .entry = [] {
+               send_command("run reset");
+               terminal_mode();
+               return 0;
+             }});
+    EXPECT_EQ(rig.wait_exit(), 0);
+    EXPECT_EQ(rig.out(), kPortErrorLine + kMenu + kPortErrorLine);
+  }
+  struct stat about {};
+  ASSERT_EQ(::stat(path.c_str(), &about), 0);
+  char got[64];
+  if (S_ISFIFO(about.st_mode)) {
+    EXPECT_LE(::read(reader, got, sizeof got), 0);
+  } else {
+    EXPECT_EQ(read_file(path), "x\n");
+  }
+  ::close(reader);
+  std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, NotATerminalPort,
+    testing::Values(NotATerminal{"RegularFile", [](const std::string& p) { write_file(p, "x\n"); }},
+                    NotATerminal{"Fifo", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }}),
+    [](const testing::TestParamInfo<NotATerminal>& info) { return info.param.name; });
 
 // Started with standard output closed: the port must not become descriptor 1,
 // or the program would type its own screens into the device.

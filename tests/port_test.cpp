@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "serial/command.hpp"
 #include "serial/drain.hpp"
@@ -65,6 +66,45 @@ TEST_F(PortCycleTest, BytesBeforeTheCycleAreDropped) {
   ASSERT_TRUE(cycle.is_open());
   pollfd p{fd, POLLIN, 0};
   EXPECT_EQ(::poll(&p, 1, 50), 0);
+}
+
+std::string read_available(int master) {
+  std::string got;
+  char buf[256];
+  pollfd p{master, POLLIN, 0};
+  while (::poll(&p, 1, 0) > 0) {
+    const ssize_t n = ::read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
+// The operator switches ports with a line left open on the first one: the
+// line is still ended there before the next command, and only there.
+TEST(OpenLine, BelongsToThePortItWasLeftOn) {
+  int masters[2];
+  int slaves[2];
+  char names[2][128] = {};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(::openpty(&masters[i], &slaves[i], names[i], nullptr, nullptr), 0);
+  }
+  set_devicename(names[0]);
+  {
+    const PortCycle cycle;
+    ASSERT_TRUE(port_write(std::string_view("ab")));
+  }
+  set_devicename(names[1]);
+  send_command("x");
+  set_devicename(names[0]);
+  send_command("run reset");
+  EXPECT_EQ(read_available(masters[0]), "ab\rrun reset\r");
+  EXPECT_EQ(read_available(masters[1]), "x\r");
+  for (int i = 0; i < 2; ++i) {
+    ::close(masters[i]);
+    ::close(slaves[i]);
+  }
+  set_devicename("/dev/ttyUSB0");
 }
 
 TEST(PortCycleNoDevice, FailedOpenLeavesNoDescriptor) {

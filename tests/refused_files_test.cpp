@@ -73,12 +73,12 @@ TEST_P(RefusedFile, TerminalThreeSaysSoAndTheModeGoesOn) {
   const Refused& c = GetParam();
   Rig rig;
   c.make(rig.dir() + "/drovan.conf");
-  rig.type("2\n3ok\nq\n8\n");
+  rig.type("2\n3\nok\nq\n8\n");
   EXPECT_EQ(rig.wait_exit(), 0);
   EXPECT_EQ(rig.out(), kStartup + kMenu + "\n\rTecla <q> + ENTER sai do terminal\n\r" +
                            std::string(kSendingFile) + "\nImpossivel abrir o arquivo" + kMenu);
   EXPECT_EQ(rig.err(), std::string("drovan.conf: ") + c.reason + "\n");
-  EXPECT_EQ(rig.wire(), "ok\n\r");
+  EXPECT_EQ(rig.wire(), "\n\rok\n\r");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RefusedFile, testing::ValuesIn(kRefused),

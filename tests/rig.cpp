@@ -230,6 +230,8 @@ int Rig::wait_exit(double seconds) {
   return WEXITSTATUS(status_);
 }
 
+int Rig::exit_signal() const { return exited_ && WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
+
 double Rig::child_cpu_seconds() const {
   // /proc/<pid>/stat: utime and stime are fields 14 and 15, counted after the
   // command name, which sits in parentheses and may itself hold blanks.

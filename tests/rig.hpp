@@ -68,6 +68,8 @@ class Rig {
   // Waits for the child to end; its exit status, or -1 if it did not end in time
   // or was killed by a signal.
   int wait_exit(double seconds = 5);
+  // The signal that killed the child (after wait_exit), or 0.
+  [[nodiscard]] int exit_signal() const;
   [[nodiscard]] bool exited() const { return exited_; }
   [[nodiscard]] pid_t pid() const { return pid_; }
   // Processor time (user and system) the child has used so far, in seconds.

@@ -50,19 +50,23 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"MenuEnterIsNotSentTypedEnterIsLfCr", "2\nshow\n", nullptr, "show\n\r", kBanner},
         KeysCase{"FirstKeyIsDroppedWhateverItIs", "2ab\n", nullptr, "b\n\r", kBanner},
         KeysCase{"QAsFirstKeySendsNothing", "2\nq\n", nullptr, "", kBanner + kMenu},
-        KeysCase{"QMidLineLeavesAndMenuObeysTheRest", "2\nabq4\n", nullptr, "ab",
-                 kBanner + kMenu + menu_text(true) + kCapturing},
+        // 'q' and '3' are commands only as a line of their own.
+        KeysCase{"QAndThreeInsideLinesAreTyped", "2\nfrequency 3\nquit\n3x\nq\n", "FILE",
+                 "frequency 3\n\rquit\n\r3x\n\r", kBanner + kMenu},
         KeysCase{"UpperQIsSent", "2\nQ\nq\n", nullptr, "Q\n\r", kBanner + kMenu},
         KeysCase{"OnlySevenBitCharactersAreSent", "2\n\xc3\xa9t\0\x01\x7f\xff\n"s, nullptr,
                  "t\x01\x7f\n\r", kBanner},
-        KeysCase{"ClosedInputEndsTheProgramWithoutMenu", "2\nab", nullptr, "ab", kBanner},
+        // ...and the line it leaves unended on the device is ended.
+        KeysCase{"ClosedInputEndsTheProgramWithoutMenu", "2\nab", nullptr, "ab\r", kBanner},
         KeysCase{"NoPortReportsAfterTheMenu", "2\nx\n", nullptr, "", kMenu + kPortErrorLine, false},
         // The '3' key types drovan.conf with the shared paced transmission.
-        KeysCase{"ThreeSendsTheFileBetweenItsNeighbours", "2\nab3cd\n", "x\ny", "abx\r\nycd\n\r",
-                 kBanner + kSending},
+        KeysCase{"ThreeAloneTypesTheFileAndItsEnterGoesOn", "2\nab\n3\ncd\n", "x\ny",
+                 "ab\n\rx\r\ny\n\rcd\n\r", kBanner + kSending},
         KeysCase{"ThreeAsFirstKeyLeavesTheDropPending", "23\nk\n", "z", "zk\n\r",
                  kBanner + kSending},
-        KeysCase{"ThreeWithoutFileSaysSoAndGoesOn", "2\na3b\n", nullptr, "ab\n\r",
+        KeysCase{"ThreeEndsTheLineTheFileLeftOpen", "23\n3\n", "ip 1", "ip 1\rip 1\n\r",
+                 kBanner + kSending + kSending},
+        KeysCase{"ThreeWithoutFileSaysSoAndGoesOn", "2\n3\nab\n", nullptr, "\n\rab\n\r",
                  kBanner + kSending + kNoFile}),
     [](const testing::TestParamInfo<KeysCase>& info) { return info.param.name; });
 
