@@ -65,8 +65,8 @@ TEST(Installed, FromAnEmptyDirectoryUploadsAnExample) {
         << example.path;
   }
   for (const char* path :
-       {"share/man/man1/drovan-terminal.1", "share/man/man1/drovan-sim.1",
-        "share/man/pt_BR/man1/drovan-terminal.1", "share/doc/drovan-terminal/guia-rapido.md"}) {
+       {"share/man/man1/drovan-terminal.1.gz", "share/man/man1/drovan-sim.1.gz",
+        "share/man/pt_BR/man1/drovan-terminal.1.gz", "share/doc/drovan-terminal/guia-rapido.md"}) {
     EXPECT_TRUE(fs::is_regular_file(prefix / path)) << path;
   }
 
