@@ -39,7 +39,7 @@ int main() {
   rig.run_for(0.1);
   rig.type(text);
   if (!rig.wait_wire(wire_text, 30)) {
-    std::fprintf(stderr, "typed text did not reach the device whole\n");
+    (void)std::fprintf(stderr, "typed text did not reach the device whole\n");
     return 1;
   }
 

@@ -89,7 +89,7 @@ void end_cycle_and_die(int signal_number) {
   sigset_t just_this;
   sigemptyset(&just_this);
   sigaddset(&just_this, signal_number);
-  ::raise(signal_number);
+  (void)::raise(signal_number);
   ::sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
 }
 
