@@ -21,13 +21,13 @@ std::string_view trim(std::string_view s) {
 void ConsoleModel::receive(std::string_view bytes, Clock::time_point at) {
   tick(at);
   now_ = at;
-  fifo_.begin_read(bytes.size(), at);
   for (const char b : bytes) {
     ++counts_.received;
+    const Clock::time_point arrived = fifo_.arrival(at);
     // A rebooting console hears nothing: those bytes are gone, but not for
     // want of pace, so they are not counted as dropped.
     if (booted_at_) continue;
-    if (!fifo_.admit()) {
+    if (!fifo_.admit(arrived)) {
       ++counts_.dropped;
       continue;
     }
