@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "console/unique_fd.hpp"
+#include "console/write_all.hpp"
 #include "sim/console_model.hpp"
 #include "sim/namespace.hpp"
 
@@ -59,22 +60,6 @@ bool parse(int argc, char** argv, Options& options) {
     }
   }
   if (i < argc) options.command = &argv[i];
-  return true;
-}
-
-// Every byte to fd, through EINTR and short counts; false on a real error.
-bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    } else if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      (void)::poll(&p, 1, -1);
-    } else if (n < 0 && errno != EINTR) {
-      return false;
-    }
-  }
   return true;
 }
 
@@ -157,7 +142,7 @@ void report_setup_failure(const sim::SetupError& e, const char* device, const ch
     ::execvp(command[0], command);
     error = {sim::SetupError::kExec, errno};
   }
-  (void)write_all(report, std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
+  (void)write_all(report, &error, sizeof error);
   ::_exit(error.step == sim::SetupError::kExec && error.error != ENOENT ? 126 : 127);
 }
 
