@@ -89,18 +89,22 @@ class LineSink final : public sim::Sink {
   int slave_;
 };
 
-// Reads every byte the line holds now into the model; false once the line failed.
+// Reads what the line holds now into the model; false once the line failed.
+// At most 32 reads of 4 KiB, more than a pseudo-terminal holds: a writer that
+// floods the line must not keep the simulator from its signals and COMMAND's end.
 bool serve_line(int master, sim::ConsoleModel& model) {
   std::array<char, 4096> buf{};
-  for (;;) {
+  for (int reads = 0; reads < 32;) {
     const ssize_t n = ::read(master, buf.data(), buf.size());
     if (n > 0) {
       model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)), sim::Clock::now());
+      ++reads;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     return n < 0 && errno == EAGAIN;
   }
+  return true;
 }
 
 int poll_timeout(const sim::ConsoleModel& model) {

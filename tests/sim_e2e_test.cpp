@@ -146,6 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The simulated port, under the chosen number, and /dev's devices still there.
         LaunchCase{
             "PrivateDev", {"--port", "3", "--", "sh", "-c", kPrivateDevCheck}, 0, kSummary, true},
+        // Writers that outlive COMMAND and flood the line do not keep the simulator.
+        LaunchCase{"FloodOutlivesCommand",
+                   {"--min-gap-ms", "0", "--", "sh", "-c",
+                    "(exec yes >/dev/ttyUSB0) & (exec yes >/dev/ttyUSB0) & sleep 0.3"},
+                   0,
+                   kSummary,
+                   true},
         LaunchCase{"NotFound",
                    {"--", "/no/such/command"},
                    127,
