@@ -21,13 +21,13 @@ std::string_view trim(std::string_view s) {
 void ConsoleModel::receive(std::string_view bytes, Clock::time_point at) {
   tick(at);
   now_ = at;
-  fifo_.begin_read(bytes.size(), at);
   for (const char b : bytes) {
     ++counts_.received;
+    const Clock::time_point arrived = fifo_.arrival(at);
     // A rebooting console hears nothing: those bytes are gone, but not for
     // want of pace, so they are not counted as dropped.
     if (booted_at_) continue;
-    if (!fifo_.admit()) {
+    if (!fifo_.admit(arrived)) {
       ++counts_.dropped;
       continue;
     }
@@ -89,8 +89,8 @@ void ConsoleModel::end_line() {
     return;
   }
   ++session_line_;
-  if (trim(line) == "run reset") {
-    command("run reset");
+  if (trim(line) == "run reset" || trim(line) == "set conf") {
+    command(trim(line));
     return;
   }
   if (overflow) {
@@ -124,6 +124,11 @@ void ConsoleModel::command(std::string_view line) {
   if (line.empty()) {
     // nothing to answer
   } else if (line == "set conf") {
+    // A second upload without a reset starts afresh: the first one's settings
+    // would otherwise be judged together with its own.
+    if (in_session_ && !staged_.empty()) {
+      sink_.put("staged settings dropped: no reset applied them\r\n");
+    }
     in_session_ = true;
     session_line_ = 0;
     staged_ = Settings{};

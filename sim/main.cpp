@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "console/unique_fd.hpp"
+#include "console/write_all.hpp"
 #include "sim/console_model.hpp"
 #include "sim/namespace.hpp"
 
@@ -62,22 +63,6 @@ bool parse(int argc, char** argv, Options& options) {
   return true;
 }
 
-// Every byte to fd, through EINTR and short counts; false on a real error.
-bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    } else if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      (void)::poll(&p, 1, -1);
-    } else if (n < 0 && errno != EINTR) {
-      return false;
-    }
-  }
-  return true;
-}
-
 void say(std::string_view text) { (void)write_all(STDERR_FILENO, text); }
 
 // The line towards the program. When nobody reads the port, what the device
@@ -104,18 +89,22 @@ class LineSink final : public sim::Sink {
   int slave_;
 };
 
-// Reads every byte the line holds now into the model; false once the line failed.
+// Reads what the line holds now into the model; false once the line failed.
+// At most 32 reads of 4 KiB, more than a pseudo-terminal holds: a writer that
+// floods the line must not keep the simulator from its signals and COMMAND's end.
 bool serve_line(int master, sim::ConsoleModel& model) {
   std::array<char, 4096> buf{};
-  for (;;) {
+  for (int reads = 0; reads < 32;) {
     const ssize_t n = ::read(master, buf.data(), buf.size());
     if (n > 0) {
       model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)), sim::Clock::now());
+      ++reads;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     return n < 0 && errno == EAGAIN;
   }
+  return true;
 }
 
 int poll_timeout(const sim::ConsoleModel& model) {
@@ -157,7 +146,7 @@ void report_setup_failure(const sim::SetupError& e, const char* device, const ch
     ::execvp(command[0], command);
     error = {sim::SetupError::kExec, errno};
   }
-  (void)write_all(report, std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
+  (void)write_all(report, &error, sizeof error);
   ::_exit(error.step == sim::SetupError::kExec && error.error != ENOENT ? 126 : 127);
 }
 

@@ -89,6 +89,7 @@ void bind_entry(int old_dev, int new_dev, const char* name) {
 }
 
 bool rebuild_dev(const char* device, SetupError& error) {
+  const char* const port_name = std::strrchr(device, '/') + 1;
   const UniqueFd old_dev(::open("/dev", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!old_dev.is_open()) return fail(error, SetupError::kNewDev);
   if (::mount("tmpfs", "/dev", "tmpfs", MS_NOSUID | MS_NOEXEC, "mode=0755") != 0) {
@@ -106,6 +107,8 @@ bool rebuild_dev(const char* device, SetupError& error) {
       const auto* entry = reinterpret_cast<const dirent64*>(listing.data() + at);
       at += entry->d_reclen;
       if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      // Whatever holds the port's name on the host (a link, say) is not carried over.
+      if (std::strcmp(entry->d_name, port_name) == 0) continue;
       bind_entry(old_dev.get(), new_dev.get(), entry->d_name);
     }
   }
@@ -146,9 +149,21 @@ bool make_private_device(const char* device, const char* slave_path, SetupError&
   if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
     return fail(error, SetupError::kPrivate);
   }
+  // A device at the name (a real adapter) is covered, through a descriptor of
+  // what was looked at, since a mount follows links. Anything else there, a
+  // link above all, or nothing, and the port gets a name of its own: mounting
+  // onto a link would cover its target instead.
+  const UniqueFd at_name(::open(device, O_PATH | O_NOFOLLOW | O_CLOEXEC));
   struct stat about {};
-  if (::stat(device, &about) != 0 && !rebuild_dev(device, error)) return false;
-  if (::mount(slave_path, device, nullptr, MS_BIND, nullptr) != 0) {
+  char target[PATH_MAX];
+  if (at_name.is_open() && ::fstat(at_name.get(), &about) == 0 && S_ISCHR(about.st_mode)) {
+    (void)std::snprintf(target, sizeof target, "/proc/self/fd/%d", at_name.get());
+  } else if (rebuild_dev(device, error)) {
+    (void)std::snprintf(target, sizeof target, "%s", device);
+  } else {
+    return false;
+  }
+  if (::mount(slave_path, target, nullptr, MS_BIND, nullptr) != 0) {
     return fail(error, SetupError::kBindPort);
   }
   return true;

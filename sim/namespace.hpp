@@ -22,9 +22,10 @@ bool namespaces_refused(SetupError::Step step);
 
 // Runs in the forked child, before exec: on success `device` (e.g.
 // "/dev/ttyUSB0") names the pseudo-terminal at `slave_path` for this process
-// and its children. When `device` does not exist, /dev is rebuilt on a tmpfs
-// from binds of the original entries, since devtmpfs is shared across mount
-// namespaces and nothing may be created in it.
+// and its children. A device node at `device` is covered. Otherwise (nothing
+// there, a link, anything else) /dev is rebuilt on a tmpfs from binds of the
+// other original entries, with a name of the port's own, since devtmpfs is
+// shared across mount namespaces and nothing may be created in it.
 bool make_private_device(const char* device, const char* slave_path, SetupError& error);
 
 }  // namespace sim

@@ -4,29 +4,20 @@
 
 namespace sim {
 
-void ReceiveFifo::begin_read(std::size_t count, Clock::time_point at) {
-  const Clock::time_point earliest = at - kLateReader;
-  read_from_ = last_read_ ? std::max(*last_read_, earliest) : earliest;
-  step_ = count == 0 ? Clock::duration{} : (at - read_from_) / static_cast<long>(count);
-  index_ = 0;
-  last_read_ = at;
+Clock::time_point ReceiveFifo::arrival(Clock::time_point read_at) {
+  const Clock::time_point at = std::max(read_at, next_arrival_);
+  next_arrival_ = at + kCharTime;
+  return at;
 }
 
-bool ReceiveFifo::admit() {
+bool ReceiveFifo::admit(Clock::time_point at) {
   if (gap_.count() == 0) return true;
-  ++index_;
-  const Clock::time_point arrival = read_from_ + step_ * static_cast<long>(index_);
-  // The console has taken what it could before this byte arrived.
-  while (level_ > 0 && ready_ <= arrival) {
-    --level_;
-    ready_ += gap_;
-  }
-  if (level_ == 0 && ready_ <= arrival) {
-    ready_ = arrival + gap_;  // an idle console takes the byte at once
-    return true;
-  }
+  // The waiting bytes are taken one gap apart, the newest at taken_; those
+  // taken by `at` have left.
+  while (level_ > 0 && taken_ - gap_ * static_cast<long>(level_ - 1) <= at) --level_;
   if (level_ == kDepth) return false;
-  ++level_;
+  taken_ = std::max(at, taken_ + gap_);
+  if (taken_ > at) ++level_;  // else an idle console takes it at once
   return true;
 }
 

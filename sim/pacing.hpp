@@ -1,11 +1,11 @@
 #pragma once
 
-// The slow console: a small receive FIFO, like a UART's, that the console
-// empties at one byte per `gap`. A byte that finds the FIFO full is lost.
+// The slow console behind a serial line: bytes come off the line no faster
+// than 115200 8N1 carries them, into a small receive FIFO, like a UART's, that
+// the console empties at one byte per `gap`. A byte that finds it full is lost.
 
 #include <chrono>
 #include <cstddef>
-#include <optional>
 
 namespace sim {
 
@@ -14,29 +14,24 @@ using Clock = std::chrono::steady_clock;
 class ReceiveFifo {
  public:
   static constexpr std::size_t kDepth = 16;
-  // Bytes read together are taken to have arrived spread over the time since
-  // the previous read, but no earlier than this before the read: a reader woken
-  // late must not turn paced bytes into a burst, and an idle line must not turn
-  // a burst into paced bytes.
-  static constexpr std::chrono::milliseconds kLateReader{100};
+  // One character of 115200 8N1: ten bits, about 86.8 us.
+  static constexpr std::chrono::nanoseconds kCharTime{10 * 1'000'000'000LL / 115'200};
 
-  // A zero gap turns the model off: every byte is taken.
+  // A zero gap turns the FIFO off: every byte is taken.
   explicit ReceiveFifo(std::chrono::microseconds gap) : gap_(gap) {}
 
-  // Starts a read of `count` bytes taken from the line at `at`; admit() is
-  // then called once for each of them, in order.
-  void begin_read(std::size_t count, Clock::time_point at);
-  // True when the next byte of the read fits; false when it is lost.
-  bool admit();
+  // When the next byte of a read made at `read_at` came off the line: at the
+  // read, or one character time after the byte before it if that is later. So
+  // bytes count as a burst however the pseudo-terminal grouped them.
+  Clock::time_point arrival(Clock::time_point read_at);
+  // True when a byte that arrived at `at` fits in the FIFO; false when it is lost.
+  bool admit(Clock::time_point at);
 
  private:
   std::chrono::microseconds gap_;
+  Clock::time_point next_arrival_{};
   std::size_t level_ = 0;      // bytes waiting for the console
-  Clock::time_point ready_{};  // when the console takes its next byte
-  std::optional<Clock::time_point> last_read_;
-  Clock::time_point read_from_{};  // the span the current read's bytes arrived in
-  Clock::duration step_{};
-  std::size_t index_ = 0;
+  Clock::time_point taken_{};  // when the console takes (or took) the newest of them
 };
 
 }  // namespace sim

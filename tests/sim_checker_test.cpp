@@ -29,16 +29,21 @@ std::string typed(const std::string& file) {
   return out;
 }
 
+std::size_t settings_in(const std::string& file) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
+    if (file[at] != '#' && file[at] != '\n') ++n;
+  }
+  return n;
+}
+
 class ExampleFile : public testing::TestWithParam<ExampleConf> {};
 
 TEST_P(ExampleFile, PassesTheCheckerWhole) {
   const std::string path(GetParam().path);
   const std::string file = read_file(std::string(DROVAN_SOURCE_DIR) + "/" + path);
   ASSERT_FALSE(file.empty()) << path;
-  std::size_t settings = 0;
-  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
-    if (file[at] != '#' && file[at] != '\n') ++settings;
-  }
+  const std::size_t settings = settings_in(file);
 
   StringSink sink;
   sim::ConsoleModel model(sink, std::chrono::microseconds(0));
@@ -62,6 +67,22 @@ TEST_P(ExampleFile, PassesTheCheckerWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, ExampleFile, testing::ValuesIn(kExampleCatalogue),
                          [](const auto& info) { return std::string(1, info.param.key); });
+
+// Example after example without a reset, as menu 5 answered 'n' each time:
+// each upload is judged on its own, not against the one before.
+TEST(ExampleFile, UploadedInARowWithoutResetAllAccepted) {
+  StringSink sink;
+  sim::ConsoleModel model(sink, std::chrono::microseconds(0));
+  std::size_t settings = 0;
+  for (const ExampleConf& example : kExampleCatalogue) {
+    const std::string file =
+        read_file(std::string(DROVAN_SOURCE_DIR) + "/" + std::string(example.path));
+    settings += settings_in(file);
+    model.receive("set conf\r" + typed(file) + "\r", sim::Clock::now());
+  }
+  EXPECT_EQ(model.counts().rejected, 0U) << sink.text;
+  EXPECT_EQ(model.counts().accepted, settings);
+}
 
 struct LineCase {
   const char* name;

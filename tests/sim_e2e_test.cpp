@@ -146,6 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The simulated port, under the chosen number, and /dev's devices still there.
         LaunchCase{
             "PrivateDev", {"--port", "3", "--", "sh", "-c", kPrivateDevCheck}, 0, kSummary, true},
+        // Writers that outlive COMMAND and flood the line do not keep the simulator.
+        LaunchCase{"FloodOutlivesCommand",
+                   {"--min-gap-ms", "0", "--", "sh", "-c",
+                    "(exec yes >/dev/ttyUSB0) & (exec yes >/dev/ttyUSB0) & sleep 0.3"},
+                   0,
+                   kSummary,
+                   true},
         LaunchCase{"NotFound",
                    {"--", "/no/such/command"},
                    127,
@@ -165,6 +172,36 @@ TEST(SimEndToEnd, HostDevUntouched) {
   EXPECT_EQ(rig.wait_exit(10), 0) << rig.err();
   EXPECT_EQ(std::filesystem::exists("/dev/ttyUSB5"), before);
 }
+
+// A link at the port's name, in a /dev of the test's own namespace (a tmpfs
+// holding the host's null device and terminals): the simulator gives the port
+// a name of its own and neither covers the link's target nor trips on a
+// dangling one.
+class SimPortName : public testing::TestWithParam<const char*> {};
+
+TEST_P(SimPortName, LinkReplacedNotItsTarget) {
+  SKIP_WITHOUT_NAMESPACES();
+  // $1 the link's target, $2 the simulator.
+  const char* const script =
+      "{ mkdir host-dev && mount --rbind /dev host-dev && mount -t tmpfs tmpfs /dev && "
+      ": >/dev/null && mount --bind host-dev/null /dev/null && mkdir /dev/pts && "
+      "mount --rbind host-dev/pts /dev/pts && ln -s pts/ptmx /dev/ptmx && test -w /dev/ptmx && "
+      "ln -s \"$1\" /dev/ttyUSB0; } || exit 99; "
+      "\"$2\" -- sh -c 'test \"$(stat -c %t:%T /dev/null)\" = 1:3 && tty -s </dev/ttyUSB0 && "
+      "echo lost >/dev/null' || exit; test \"$(readlink /dev/ttyUSB0)\" = \"$1\"";
+  Rig rig({.device = false,
+           .executable = "/usr/bin/unshare",
+           .args = {"-rm", "sh", "-c", script, "sh", GetParam(), kSim}});
+  const int status = rig.wait_exit(10);
+  if (status == 99) GTEST_SKIP() << "cannot make a /dev of the test's own here: " << rig.err();
+  EXPECT_EQ(status, 0) << rig.err();
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.received, 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SimPortName, testing::Values("/dev/null", "/dev/no-such-device"),
+                         [](const auto& info) { return info.index == 0 ? "ToNull" : "Dangling"; });
 
 // A user namespace of the test's own, where no further one may be made and
 // the simulator runs without privilege: the kernel's refusal, as an operator meets it.
