@@ -95,6 +95,28 @@ TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
   EXPECT_EQ(rig.err().find("drovan-sim"), rig.err().rfind("drovan-sim"));
 }
 
+// A configuration session typed by hand in terminal mode, every line handed
+// over at once as a console does at ENTER: paced typing loses nothing, and a
+// '3' inside a value is typed, not taken for the upload command.
+TEST(SimEndToEnd, SessionTypedInTerminalModeLosesNothing) {
+  SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false, .executable = kSim, .args = {"--", DROVAN_EXECUTABLE}});
+  write_file(rig.dir() + "/drovan.conf", "bogus = 1\n");
+  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
+  rig.type("2\n");
+  ASSERT_TRUE(rig.wait_output("sai do terminal\n\r"));
+  rig.type(
+      "set conf\ne1.framing = cas-crc4\ne1.line_code = hdb3\ne1.signalling = r2-digital\n"
+      "fxs.count = 16\nfxs.ports = 1-16\nq\n8\n");
+  EXPECT_EQ(rig.wait_exit(15), 0) << rig.out();
+  EXPECT_EQ(rig.out().find("error:"), std::string::npos) << rig.out();
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.dropped, 0U);
+  EXPECT_EQ(s.accepted, 5U);
+  EXPECT_EQ(s.rejected, 0U);
+}
+
 TEST(SimEndToEnd, UnpacedWriterLosesBytesAndLines) {
   SKIP_WITHOUT_NAMESPACES();
   // The example's settings in one write, CR LF ended, then a final CR.
