@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "console/unique_fd.hpp"
 #include "serial/command.hpp"
 #include "serial/drain.hpp"
 #include "tests/rig.hpp"
@@ -78,29 +79,24 @@ std::string read_available(int master) {
 
 // The operator switches ports with a line left open on the first one: the
 // line is still ended there before the next command, and only there.
-TEST(OpenLine, BelongsToThePortItWasLeftOn) {
-  int masters[2];
-  int slaves[2];
-  char names[2][128] = {};
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(::openpty(&masters[i], &slaves[i], names[i], nullptr, nullptr), 0);
-  }
-  set_devicename(names[0]);
+TEST_F(PortCycleTest, OpenLineBelongsToThePortItWasLeftOn) {
+  const std::string first(devicename);
   {
     const PortCycle cycle;
     ASSERT_TRUE(port_write(std::string_view("ab")));
   }
-  set_devicename(names[1]);
+  int master = -1;
+  int slave = -1;
+  char other[128] = {};
+  ASSERT_EQ(::openpty(&master, &slave, other, nullptr, nullptr), 0);
+  const UniqueFd other_master(master);
+  const UniqueFd other_slave(slave);
+  set_devicename(other);
   send_command("x");
-  set_devicename(names[0]);
+  set_devicename(first);
   send_command("run reset");
-  EXPECT_EQ(read_available(masters[0]), "ab\rrun reset\r");
-  EXPECT_EQ(read_available(masters[1]), "x\r");
-  for (int i = 0; i < 2; ++i) {
-    ::close(masters[i]);
-    ::close(slaves[i]);
-  }
-  set_devicename("/dev/ttyUSB0");
+  EXPECT_EQ(read_available(master_), "ab\rrun reset\r");
+  EXPECT_EQ(read_available(master), "x\r");
 }
 
 TEST(PortCycleNoDevice, FailedOpenLeavesNoDescriptor) {
