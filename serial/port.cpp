@@ -1,16 +1,13 @@
 #include "serial/port.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
-#include <cstring>
-
 #include "console/console.hpp"
 #include "console/write_all.hpp"
+#include "serial/cycle_guard.hpp"
+#include "serial/open_line.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
 int fd = -1;
@@ -19,103 +16,7 @@ struct termios newtio {};
 struct sigaction saio {};
 
 namespace {
-
 std::chrono::steady_clock::time_point last_write;
-
-// Whether the device of the open cycle holds an unended line; the signal
-// handler reads it, so it is kept where a handler may look.
-volatile std::sig_atomic_t cycle_line_open = 0;
-// The port the handler must end and close: `fd` while a cycle is open.
-volatile std::sig_atomic_t guarded_port = -1;
-
-// The names of the ports whose device holds a line left unended; a name is
-// here only while its line is open. The menu offers six ports.
-constexpr std::size_t kRememberedPorts = 8;
-std::array<std::array<char, kDeviceNameSize>, kRememberedPorts> open_lines{};
-
-std::array<char, kDeviceNameSize>* remembered(const char* name) {
-  for (auto& entry : open_lines) {
-    if (entry[0] != '\0' && std::strncmp(entry.data(), name, entry.size()) == 0) return &entry;
-  }
-  return nullptr;
-}
-
-void remember_line(const char* name, bool open) {
-  auto* entry = remembered(name);
-  if (!open) {
-    if (entry != nullptr) (*entry)[0] = '\0';
-    return;
-  }
-  if (entry != nullptr) return;
-  for (auto& free : open_lines) {
-    if (free[0] != '\0') continue;
-    // devicename is a terminated string of the same size.
-    const std::size_t length = ::strnlen(name, free.size() - 1);
-    std::memcpy(free.data(), name, length);
-    free[length] = '\0';
-    return;
-  }
-}
-
-constexpr std::array<int, 3> kEndingSignals = {SIGINT, SIGTERM, SIGHUP};
-std::array<struct sigaction, kEndingSignals.size()> previous_actions{};
-std::array<bool, kEndingSignals.size()> guarding{};
-
-// Writes the carriage return that ends the device's line, from a signal
-// handler: without blocking for long on a port that takes nothing.
-void end_line_before_dying(int port) {
-  ::fcntl(port, F_SETFL, O_NONBLOCK);
-  for (int tries = 0; tries < 10; ++tries) {
-    const ssize_t n = ::write(port, "\r", 1);
-    if (n == 1 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
-    pollfd p{port, POLLOUT, 0};
-    ::poll(&p, 1, 20);
-  }
-}
-
-// The program is being ended in the middle of a port cycle: the device must
-// not keep a half-typed line that the next program's command would be glued
-// onto. Then the signal does what it would have done.
-void end_cycle_and_die(int signal_number) {
-  const int port = guarded_port;
-  if (port >= 0) {
-    if (cycle_line_open != 0) end_line_before_dying(port);
-    ::close(port);
-  }
-  struct sigaction plain {};
-  plain.sa_handler = SIG_DFL;
-  sigemptyset(&plain.sa_mask);
-  ::sigaction(signal_number, &plain, nullptr);
-  sigset_t just_this;
-  sigemptyset(&just_this);
-  sigaddset(&just_this, signal_number);
-  (void)::raise(signal_number);
-  ::sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
-}
-
-// Signals that the caller chose to ignore (nohup, a background job) stay ignored.
-void guard_cycle() {
-  guarded_port = fd;
-  struct sigaction guard {};
-  guard.sa_handler = end_cycle_and_die;
-  sigemptyset(&guard.sa_mask);
-  for (const int s : kEndingSignals) sigaddset(&guard.sa_mask, s);
-  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-    guarding[i] = false;
-    if (::sigaction(kEndingSignals[i], nullptr, &previous_actions[i]) != 0) continue;
-    if (previous_actions[i].sa_handler == SIG_IGN) continue;
-    guarding[i] = ::sigaction(kEndingSignals[i], &guard, nullptr) == 0;
-  }
-}
-
-void unguard_cycle() {
-  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-    if (guarding[i]) ::sigaction(kEndingSignals[i], &previous_actions[i], nullptr);
-    guarding[i] = false;
-  }
-  guarded_port = -1;
-}
-
 }  // namespace
 
 void signal_handler_IO(int /*signal_number*/) { wait_flag = 0; }
@@ -180,16 +81,15 @@ bool PortCycle::open() {
   last_write = std::chrono::steady_clock::now();
   // Whatever was signalled before the flush is gone with the flushed bytes.
   wait_flag = 1;
-  cycle_line_open = remembered(devicename) != nullptr ? 1 : 0;
-  guard_cycle();
+  recall_open_line(devicename);
+  guard_cycle(fd);
   return true;
 }
 
 void PortCycle::close() {
   if (fd < 0) return;
   unguard_cycle();
-  remember_line(devicename, cycle_line_open != 0);
-  cycle_line_open = 0;
+  remember_open_line(devicename);
   ::close(fd);
   fd = -1;
 }
