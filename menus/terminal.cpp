@@ -80,6 +80,7 @@ class Terminal {
   bool take(char key);
   void ordinary(char key);
   bool answered_away(char key);
+  void wait_turn();
   void type(char key);
   void type_conf_file();
   void console_closed();
@@ -124,10 +125,13 @@ bool Terminal::answered_away(char key) {
   return true;
 }
 
+// Waits until the device's console can take the next byte, showing its output meanwhile.
+void Terminal::wait_turn() { port_pause_until(port_last_write() + kKeyGap, capture()); }
+
 // One byte to the device, when its console can take it; ENTER goes as LF and
 // the CR right after it. The device's output is shown while the key waits.
 void Terminal::type(char key) {
-  port_pause_until(port_last_write() + kKeyGap, capture());
+  wait_turn();
   bool sent = port_write(&key, 1);
   if (sent && key == '\n') sent = port_write(std::string_view("\r"));
   if (!sent) port_lost();
@@ -145,7 +149,7 @@ void Terminal::type_conf_file() {
     return;
   }
   // The file starts a line of its own on the device.
-  port_pause_until(port_last_write() + kKeyGap, capture());
+  wait_turn();
   if (!end_open_line()) {
     port_lost();
     return;
@@ -199,7 +203,7 @@ bool Terminal::take(char key) {
 void Terminal::console_closed() {
   if (held_ != 0) ordinary(std::exchange(held_, 0));
   if (away_) return;
-  port_pause_until(port_last_write() + kKeyGap, capture());
+  wait_turn();
   (void)end_open_line();
 }
 

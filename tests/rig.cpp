@@ -274,3 +274,11 @@ std::string read_file(const std::string& path) {
   s << f.rdbuf();
   return s.str();
 }
+
+std::size_t settings_in(const std::string& file) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
+    if (file[at] != '#' && file[at] != '\n') ++n;
+  }
+  return n;
+}

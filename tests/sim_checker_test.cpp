@@ -29,14 +29,6 @@ std::string typed(const std::string& file) {
   return out;
 }
 
-std::size_t settings_in(const std::string& file) {
-  std::size_t n = 0;
-  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
-    if (file[at] != '#' && file[at] != '\n') ++n;
-  }
-  return n;
-}
-
 class ExampleFile : public testing::TestWithParam<ExampleConf> {};
 
 TEST_P(ExampleFile, PassesTheCheckerWhole) {

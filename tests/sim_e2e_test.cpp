@@ -54,14 +54,6 @@ Summary summary_in(const std::string& err) {
   return s;
 }
 
-std::size_t settings_in(const std::string& file) {
-  std::size_t n = 0;
-  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
-    if (file[at] != '#' && file[at] != '\n') ++n;
-  }
-  return n;
-}
-
 TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
   SKIP_WITHOUT_NAMESPACES();
   Rig rig({.device = false, .executable = kSim, .args = {"--", DROVAN_EXECUTABLE}});
