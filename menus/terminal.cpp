@@ -151,8 +151,12 @@ void Terminal::type_conf_file() {
   const ssize_t n = file.read_part();
   if (n < 0) {
     console_write(kCannotOpenFile);
-    // A file that is there but is no file to upload gets its reason told.
-    if (file.refused() || file.is_open()) file.report();
+    // A file that is there but is no file to upload gets its reason told, on a
+    // line of its own: it goes to standard error, the text above to standard output.
+    if (file.refused() || file.is_open()) {
+      console_putc('\n');
+      file.report();
+    }
     return;
   }
   // The file starts a line of its own on the device.
