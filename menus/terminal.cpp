@@ -92,16 +92,19 @@ class Terminal {
   bool line_start_ = true;           // nothing read yet of the console's current line
   char held_ = 0;                    // a 'q' or '3' that began a line: a command if ENTER follows
   bool away_ = false;                // the port hung up; its name is looked for
-  bool away_reported_ = false;       // ...and a key of this line was answered so
+  bool away_reported_ = false;       // ...and the current line was told so
   MonoClock::time_point next_look_;  // when the port's name is looked for next
 };
 
 // The adapter went away: let go of the port (so the system can give the name
 // back when it returns), tell the operator once, and look for it from now on.
+// Told in the middle of a line (a '3' whose file was cut short, keys typed
+// ahead), the message answers that line: the rest of it was typed before the
+// loss and is not answered again.
 void Terminal::port_lost() {
   port_.close();
   away_ = true;
-  away_reported_ = false;
+  away_reported_ = !line_start_;
   next_look_ = MonoClock::now() + kPortLookInterval;
   print_port_error();
 }
@@ -114,6 +117,10 @@ void Terminal::look_for_port() {
   console_write("\nPorta ");
   console_write(devicename);
   console_write(" reconectada\n\r");
+  // A line the device was left holding (the adapter pulled while '3' typed) is
+  // ended before anything typed is glued onto it, paced as a typed key.
+  wait_turn();
+  if (!end_open_line()) port_lost();
 }
 
 // While the port is away a key is answered with the port error rather than
@@ -144,8 +151,12 @@ void Terminal::type_conf_file() {
   const ssize_t n = file.read_part();
   if (n < 0) {
     console_write(kCannotOpenFile);
-    // A file that is there but is no file to upload gets its reason told.
-    if (file.refused() || file.is_open()) file.report();
+    // A file that is there but is no file to upload gets its reason told, on a
+    // line of its own: it goes to standard error, the text above to standard output.
+    if (file.refused() || file.is_open()) {
+      console_putc('\n');
+      file.report();
+    }
     return;
   }
   // The file starts a line of its own on the device.

@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr std::array<int, 3> kEndingSignals = {SIGINT, SIGTERM, SIGHUP};
+// SIGQUIT (Ctrl-\) ends the program as surely as Ctrl-C does; its core dump
+// comes after the line is ended.
+constexpr std::array<int, 4> kEndingSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 std::array<struct sigaction, kEndingSignals.size()> previous_actions{};
 std::array<bool, kEndingSignals.size()> guarding{};
 // The port the handler must end and close.

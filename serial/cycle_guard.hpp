@@ -1,8 +1,8 @@
 #pragma once
 
-// While a port cycle is open, SIGINT, SIGTERM and SIGHUP end the device's
-// open line with a carriage return and close the port before the program dies
-// of the signal. Signals the program was started with ignored stay ignored.
+// While a port cycle is open, SIGINT, SIGTERM, SIGHUP and SIGQUIT end the
+// device's open line with a carriage return and close the port before the
+// program dies of the signal. Signals the program was started with ignored stay ignored.
 
 // Arms the guard for the port just opened.
 void guard_cycle(int port);

@@ -46,9 +46,9 @@ bool end_open_line();
 // One port cycle: opens `devicename` into `fd`, takes the port for this program
 // alone and configures it; closes it when the cycle ends, on every path. Only a
 // terminal is taken: a file or a FIFO left at the port's name is refused.
-// While the cycle is open, SIGINT, SIGTERM or SIGHUP (unless ignored) end the
-// device's open line with a carriage return and close the port before the
-// program dies of the signal.
+// While the cycle is open, SIGINT, SIGTERM, SIGHUP or SIGQUIT (unless ignored)
+// end the device's open line with a carriage return and close the port before
+// the program dies of the signal.
 class PortCycle {
  public:
   PortCycle() { open(); }

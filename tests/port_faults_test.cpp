@@ -131,6 +131,27 @@ TEST(PortFault, TerminalUploadOfTheFileBeingCapturedEnds) {
   EXPECT_EQ(read_file(rig.dir() + "/drovan.conf"), "set x\nset x\n\n\n\n");
 }
 
+// The adapter pulled while '3' types leaves half a line on the device; once the
+// mode has the port back, a CR ends it before the operator's next line. The
+// loss is told once: the ENTER of that '3' was typed before it.
+TEST(PortFault, HalfLineLeftByTerminalThreeIsEndedAfterTheReconnect) {
+  Rig rig;
+  write_file(rig.dir() + "/drovan.conf", "set bits 8\n");
+  rig.on_wire = [](Rig& r, char) {
+    if (r.wire_bytes().size() == 5) r.close_device();
+  };
+  rig.type("2\n3\n");
+  ASSERT_TRUE(rig.wait_output(kPortErrorLine));
+  rig.replug_device();
+  ASSERT_TRUE(rig.wait_output("\nPorta " + rig.device_path() + " reconectada\n\r", 4));
+  rig.type("three\n");
+  EXPECT_TRUE(rig.wait_wire("three\n\r"));
+  EXPECT_EQ(rig.wire(), "set b\rthree\n\r");
+  rig.type("q\n8\n");
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.out().find(kPortErrorLine), rig.out().rfind(kPortErrorLine));
+}
+
 struct NotATerminal {
   const char* name;
   void (*make)(const std::string& path);

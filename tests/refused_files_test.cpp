@@ -76,7 +76,7 @@ TEST_P(RefusedFile, TerminalThreeSaysSoAndTheModeGoesOn) {
   rig.type("2\n3\nok\nq\n8\n");
   EXPECT_EQ(rig.wait_exit(), 0);
   EXPECT_EQ(rig.out(), kStartup + kMenu + "\n\rTecla <q> + ENTER sai do terminal\n\r" +
-                           std::string(kSendingFile) + "\nImpossivel abrir o arquivo" + kMenu);
+                           std::string(kSendingFile) + "\nImpossivel abrir o arquivo\n" + kMenu);
   EXPECT_EQ(rig.err(), std::string("drovan.conf: ") + c.reason + "\n");
   EXPECT_EQ(rig.wire(), "\n\rok\n\r");
 }
