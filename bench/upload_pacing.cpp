@@ -36,6 +36,7 @@ constexpr std::size_t kFileSize = 1024;
 constexpr double kIdealSeconds = 10.23;  // 1023 pauses of 10 ms between first and last byte
 constexpr std::string_view kAdvice =
     "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
+constexpr std::string_view kEchoWhole = "\nEco conferido: o equipamento recebeu os 1024 bytes";
 
 // Goals the figures are printed against.
 constexpr double kLagMedianGoalMs = 1.0;
@@ -206,13 +207,20 @@ int main() {
   const std::string_view out(shown.bytes.data(), shown.bytes.size());
   const auto start = out.find(kSendingFile);
   const auto advice = out.find(kAdvice);
-  if (start == std::string_view::npos || advice == std::string_view::npos || advice < start) {
-    std::printf("echo: the progress text or the advice is missing from the output (%zu bytes)\n",
-                out.size());
+  const auto verdict_at = out.find(kEchoWhole);
+  if (start == std::string_view::npos || advice == std::string_view::npos || advice < start ||
+      verdict_at == std::string_view::npos || verdict_at < start || verdict_at > advice) {
+    std::printf(
+        "echo: the progress text, the verdict of a whole echo or the advice is missing from the "
+        "output (%zu bytes)\n",
+        out.size());
     return 1;
   }
+  std::printf("verdict: %.*s", static_cast<int>(advice - verdict_at - 1),
+              out.data() + verdict_at + 1);
   std::vector<std::size_t> echo_positions;
-  for (std::size_t i = start + kSendingFile.size(); i < advice; ++i) echo_positions.push_back(i);
+  for (std::size_t i = start + kSendingFile.size(); i < verdict_at; ++i)
+    echo_positions.push_back(i);
   const std::size_t before_advice = echo_positions.size();
   for (std::size_t i = advice + kAdvice.size(); i < out.size(); ++i) echo_positions.push_back(i);
   const std::size_t after_advice = echo_positions.size() - before_advice;

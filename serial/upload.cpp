@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "console/console.hpp"
+#include "serial/echo_check.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 
@@ -20,35 +23,93 @@ namespace {
 constexpr int kNotRegular = -1;
 constexpr std::string_view kCannotOpen = "\nImpossivel abrir o arquivo. ";
 
+constexpr std::string_view kEchoWhole = "\nEco conferido: o equipamento recebeu os ";
+constexpr std::string_view kEchoLost = "\nATENCAO: ";
+constexpr std::string_view kSendAgain =
+    "Envie o arquivo de novo antes de reinicializar o equipamento.\n";
+constexpr std::string_view kNoEcho =
+    "\nO equipamento nao ecoou o arquivo: a recepcao nao pode ser conferida.\n";
+
+// The accounting of the upload under way, which hears what the device sends.
+EchoCheck* upload_check = nullptr;
+
+void heard_by_upload(char c) {
+  if (upload_check != nullptr) upload_check->heard(c, MonoClock::now());
+}
+
+// Writes one byte of the paced file and tells the accounting, with the time
+// the write began: no echo of it can come before.
+bool type_byte(char b, bool from_file, EchoCheck* check) {
+  const MonoClock::time_point at = MonoClock::now();
+  if (!port_write(&b, 1)) return false;
+  if (check != nullptr) check->typed(b, from_file, at);
+  return true;
+}
+
 // Types n bytes of buf_storage; `previous` carries the last byte across parts,
 // so a CR that ends one part and an LF that starts the next stay CR LF.
-bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer) {
+bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer, EchoCheck* check) {
   for (std::size_t i = 0; i < n; ++i) {
     const char b = buf_storage[i];
-    if (b == '\n' && previous != '\r' && !port_write(std::string_view("\r"))) return false;
+    if (b == '\n' && previous != '\r' && !type_byte('\r', false, check)) return false;
     previous = b;
     port_pause(kKeyPauseUs, consumer);
     // The device's console takes 7-bit ASCII only; NUL and 8-bit bytes are skipped.
-    if (static_cast<signed char>(b) > 0 && !port_write(&b, 1)) return false;
+    if (static_cast<signed char>(b) > 0 && !type_byte(b, true, check)) return false;
   }
   return true;
 }
 
-// The upload's own port cycle; false when the port failed under it.
-bool upload_over_port(int mode, UploadFile& file, ssize_t n) {
-  if (!end_open_line()) return false;
-  port_pause(kCommandPauseUs);
-  if (mode == 1 && !port_write(std::string_view("set conf\r"))) return false;
-  port_pause(kCommandPauseUs);
-  const PacedEnd end = send_paced_file(file, n);
-  if (end == PacedEnd::kPortFailed) return false;
+void print_count(std::size_t n) {
+  std::array<char, 24> text{};
+  const int length = std::snprintf(text.data(), text.size(), "%zu", n);
+  console_write(std::string_view(text.data(), static_cast<std::size_t>(std::max(length, 0))));
+}
+
+// Tells the operator whether the device's echo holds the whole file.
+void print_echo_verdict(const EchoVerdict& v) {
+  switch (v.kind) {
+    case EchoVerdict::Kind::kNone:
+      return;
+    case EchoVerdict::Kind::kWhole:
+      console_write(kEchoWhole);
+      print_count(v.bytes);
+      console_write(" bytes do arquivo.\n");
+      return;
+    case EchoVerdict::Kind::kLost:
+      console_write(kEchoLost);
+      print_count(v.lost);
+      console_write(" bytes do arquivo nao voltaram no eco do equipamento (linhas ");
+      for (std::size_t i = 0; i < v.line_count; ++i) {
+        if (i > 0) console_write(", ");
+        print_count(v.lines[i]);
+      }
+      if (v.more_lines) console_write(", ...");
+      console_write(").\n");
+      console_write(kSendAgain);
+      return;
+    case EchoVerdict::Kind::kNoEcho:
+      console_write(kNoEcho);
+      return;
+  }
+}
+
+// The upload's own port cycle: how the file's typing ended.
+PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n, EchoCheck& check) {
+  upload_check = &check;
+  if (!end_open_line()) return PacedEnd::kPortFailed;
+  port_pause(kCommandPauseUs, heard_by_upload);
+  if (mode == 1 && !port_write(std::string_view("set conf\r"))) return PacedEnd::kPortFailed;
+  port_pause(kCommandPauseUs, heard_by_upload);
+  const PacedEnd end = send_paced_file(file, n, heard_by_upload, &check);
+  if (end == PacedEnd::kPortFailed) return end;
   if (end == PacedEnd::kFileFailed) file.report();
-  port_pause(kCommandPauseUs);
+  port_pause(kCommandPauseUs, heard_by_upload);
   // The line the device holds is ended also when the file could not be read to its end.
-  if (!port_write(std::string_view("\r"))) return false;
-  drain_until_quiet(kUploadDrainPauseUs);
-  port_pause(kUploadDrainPauseUs);
-  return true;
+  if (!port_write(std::string_view("\r"))) return PacedEnd::kPortFailed;
+  drain_until_quiet(kUploadDrainPauseUs, heard_by_upload);
+  port_pause(kUploadDrainPauseUs, heard_by_upload);
+  return end;
 }
 
 }  // namespace
@@ -87,10 +148,12 @@ void UploadFile::report() const {
   console_error(path_, error_ == kNotRegular ? "Not a regular file" : std::strerror(error_));
 }
 
-PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer) {
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer, EchoCheck* check) {
   char previous = '\0';
   while (n > 0) {
-    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer)) return PacedEnd::kPortFailed;
+    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer, check)) {
+      return PacedEnd::kPortFailed;
+    }
     n = file.read_part();
   }
   return n == 0 ? PacedEnd::kWhole : PacedEnd::kFileFailed;
@@ -106,16 +169,23 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
     return;
   }
   console_write(kSendingFile);
+  EchoCheck check;
+  PacedEnd end = PacedEnd::kPortFailed;
   {
     PortCycle port;
     if (!port.is_open()) {
       if (on_port_failure != nullptr) on_port_failure();
       print_port_error();
-    } else if (!upload_over_port(mode, file, n)) {
+    } else {
+      end = upload_over_port(mode, file, n, check);
+      upload_check = nullptr;
       // The adapter went away under the upload: typing stopped at once.
-      print_port_error();
+      if (end == PacedEnd::kPortFailed) print_port_error();
     }
   }
+  // After the device's last word. A file that failed to be read, or a port that
+  // failed, has already been told of: no echo can make such an upload whole.
+  if (end == PacedEnd::kWhole) print_echo_verdict(check.finish());
   console_write("\nReinicialize o equipamento para efetivar as configuracoes. ");
   console_line("\r");
 }

@@ -9,6 +9,8 @@
 #include "console/unique_fd.hpp"
 #include "serial/drain.hpp"
 
+class EchoCheck;
+
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
 
 // The operator's configuration file, in the working directory: uploaded by menu
@@ -54,12 +56,14 @@ enum class PacedEnd { kWhole, kPortFailed, kFileFailed };
 // buf_storage, then the rest of the file part after part. Each byte is typed
 // after a 10 ms pause, a CR inserted before an LF that does not follow one
 // (across parts too), bytes 0x00 and 0x80-0xFF dropped but still paced. What
-// the device sends meanwhile is shown (and handed to `consumer`). Stops at once
-// when the port or the file fails.
-PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr);
+// the device sends meanwhile is shown (and handed to `consumer`). Every byte
+// written is told to `check`, if given. Stops at once when the port or the file fails.
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr,
+                         EchoCheck* check = nullptr);
 
 // Uploads the file at path: "set conf\r" first when mode is 1, the paced file,
-// a final "\r", the device's answer, and the advice to restart the device.
+// a final "\r", the device's answer, whether its echo held the whole file, and
+// the advice to restart the device.
 // `on_port_failure`, if given, runs before the port error when the port cannot
 // be opened (the menus show the menu there).
 void send_file(int mode, const char* path, void (*on_port_failure)() = nullptr);

@@ -149,7 +149,7 @@ TEST_P(ExampleUpload, SendsSetConfThenItsFile) {
   EXPECT_EQ(rig.wait_exit(), 0);
   EXPECT_EQ(rig.wire(), "set conf\r" + typed + "\r");
   EXPECT_EQ(rig.out(), kStartup + kMenu + kCatalogueScreen + kSending +
-                           "\nEnviando o conteudo do arquivo... "
+                           "\nEnviando o conteudo do arquivo... " + kNoEchoVerdict +
                            "\nReinicialize o equipamento para efetivar as configuracoes. \r\n" +
                            kResetPrompt + kBackToMenu);
 }

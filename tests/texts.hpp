@@ -24,3 +24,6 @@ inline std::string menu_text(bool capturing) {
 
 inline const std::string kMenu = menu_text(false);
 inline const std::string kPortErrorLine = "\nERRO: A porta esta ocupada ou nao existe!\n";
+// The verdict of an upload to a device that echoes nothing (the tests' own, as a rule).
+inline const std::string kNoEchoVerdict =
+    "\nO equipamento nao ecoou o arquivo: a recepcao nao pode ser conferida.\n";

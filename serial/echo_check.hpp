@@ -1,0 +1,116 @@
+#pragma once
+
+// Whether the device got the whole file: what an upload typed is compared with
+// what the device sent back. The echo must hold every typed byte, in order;
+// whatever else the device says (prompts, answers, messages, wrapped lines) is
+// allowed anywhere around and inside it.
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+struct EchoVerdict {
+  enum class Kind {
+    kNone,    // nothing of the file was typed: nothing to tell
+    kWhole,   // the device echoed every byte
+    kLost,    // the device echoes, and some bytes did not come back
+    kNoEcho,  // the device does not echo the file, or not in a way that can be matched
+  };
+  static constexpr std::size_t kMaxLines = 10;
+
+  Kind kind = Kind::kNone;
+  std::size_t bytes = 0;                         // bytes of the file typed to the device
+  std::size_t lost = 0;                          // of those, the ones missing from the echo
+  std::array<std::uint32_t, kMaxLines> lines{};  // the file's lines that lost them, first ones
+  std::size_t line_count = 0;                    // entries of `lines` in use
+  bool more_lines = false;                       // more lines lost bytes than `lines` holds
+};
+
+// One upload's accounting. It is fed as the upload goes (every byte written to
+// the port, every byte read from it, with their times) and keeps only what can
+// still matter: the device echoes a byte soon after it is typed, so what it
+// sends later than kEchoWindow after a byte is not kept to judge that byte.
+//
+// The echo is matched to the typed bytes by the longest common subsequence,
+// each typed byte allowed to match only what arrived within its window: a byte
+// counts as lost only when no order-keeping match of the echo can account for
+// it. The alignment is traced back in steps of a few hundred typed bytes, so
+// memory stays bounded whatever the length of the file; a device whose output
+// is too heavy to be matched within bounds is judged as not echoing.
+class EchoCheck {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kEchoWindow{1000};
+
+  // A byte written to the port at `at` (taken before the write); `from_file`
+  // is false for the carriage return the upload inserts before a line feed.
+  void typed(char byte, bool from_file, Clock::time_point at);
+  // A byte read from the port at `at`.
+  void heard(char byte, Clock::time_point at);
+  // Once the device has said its last word.
+  EchoVerdict finish();
+
+  // Bytes of memory the accounting holds now.
+  [[nodiscard]] std::size_t footprint() const;
+
+ private:
+  struct Token {
+    char c;                   // '\n' stands for a line end (any run of CR and LF)
+    std::uint8_t file_bytes;  // bytes of the file it stands for
+    std::uint32_t line;       // line of the file where it begins, from 1
+    Clock::time_point at;
+  };
+  // One typed token's row of the alignment: its cells lo..hi (received tokens
+  // consumed), each cell's step back stored from `offset` in the arena.
+  struct Row {
+    std::size_t lo;
+    std::size_t hi;
+    std::size_t offset;
+    Token token;
+  };
+
+  void add_typed(Token token);
+  void add_heard(char c, Clock::time_point at);
+  void fill_rows(Clock::time_point now);
+  void fill_row(const Token& token);
+  void commit(std::size_t rows);
+  void settle(const Token& token, std::size_t column, bool matched);
+  void trim();
+  void give_up();
+  [[nodiscard]] Clock::time_point heard_time(std::size_t column) const {
+    return heard_times_[column - heard_base_];
+  }
+  [[nodiscard]] std::size_t heard_end() const { return heard_base_ + heard_.size(); }
+
+  bool gave_up_ = false;
+  std::size_t file_bytes_ = 0;
+  std::uint32_t line_ = 1;
+  bool typed_line_end_ = false;  // the last token typed is a line end still open
+  bool heard_line_end_ = false;  // ...and the last one heard
+  std::size_t tokens_ = 0;       // typed tokens in all
+
+  std::deque<Token> waiting_;  // typed, their windows still open
+  std::vector<char> heard_;    // heard tokens, and their times apart
+  std::vector<Clock::time_point> heard_times_;
+  std::size_t heard_base_ = 0;  // column of heard_.front()
+  std::size_t next_lo_ = 0;     // first column after the last token's time
+  std::size_t next_hi_ = 0;
+
+  std::deque<Row> rows_;
+  std::vector<std::uint8_t> steps_;  // the arena of steps back
+  std::size_t steps_base_ = 0;       // offset of steps_.front()
+  std::vector<std::int32_t> previous_;
+  std::size_t previous_lo_ = 0;
+  std::vector<std::int32_t> current_;
+  std::vector<std::int64_t> fates_;  // scratch of commit(): matched column, or -1
+
+  // Settled so far.
+  std::size_t characters_ = 0;  // typed tokens other than line ends
+  std::size_t in_step_ = 0;     // of those, echoed apart from the previous echo
+  bool any_echo_ = false;
+  Clock::time_point last_echo_{};
+  EchoVerdict verdict_;
+};
