@@ -1,10 +1,12 @@
 // drovan-sim: a simulated DROVAN console on a pseudo-terminal, seen by COMMAND
-// as /dev/ttyUSBN in a mount namespace of its own.
+// as /dev/ttyUSBN in a mount namespace of its own. From a terminal, COMMAND
+// gets one of its own there, relayed to the caller's.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,12 +18,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "console/unique_fd.hpp"
 #include "console/write_all.hpp"
 #include "sim/console_model.hpp"
 #include "sim/namespace.hpp"
+#include "sim/relay.hpp"
 
 namespace {
 
@@ -121,6 +125,10 @@ void report_setup_failure(const sim::SetupError& e, const char* device, const ch
   if (e.step == sim::SetupError::kExec) {
     n = std::snprintf(line.data(), line.size(), "drovan-sim: cannot run %s: %s\n", command,
                       std::strerror(e.error));
+  } else if (e.step == sim::SetupError::kConsole) {
+    n = std::snprintf(line.data(), line.size(),
+                      "drovan-sim: cannot give %s a terminal of its own: %s\n", command,
+                      std::strerror(e.error));
   } else if (sim::namespaces_refused(e.step)) {
     n = std::snprintf(line.data(), line.size(),
                       "drovan-sim: the kernel refused a private mount namespace (%s: %s); run "
@@ -136,13 +144,16 @@ void report_setup_failure(const sim::SetupError& e, const char* device, const ch
   if (n > 0) say(std::string_view(line.data(), std::min<std::size_t>(n, line.size() - 1)));
 }
 
-// In the child: COMMAND in its private /dev; never returns.
+// In the child: COMMAND in its private /dev, on a terminal of its own when the
+// caller is on one; never returns.
 [[noreturn]] void run_command(char** command, const char* device, const char* slave_path,
-                              int report, const sigset_t& mask) {
+                              int report, const sigset_t& mask,
+                              const std::optional<sim::CallerTerminal>& caller) {
   (void)::sigprocmask(SIG_SETMASK, &mask, nullptr);
   (void)std::signal(SIGPIPE, SIG_DFL);
   sim::SetupError error;
-  if (sim::make_private_device(device, slave_path, error)) {
+  if (sim::make_private_device(device, slave_path, error) &&
+      (!caller || sim::take_console(report, *caller, error))) {
     ::execvp(command[0], command);
     error = {sim::SetupError::kExec, errno};
   }
@@ -184,15 +195,22 @@ int main(int argc, char** argv) {
   sigset_t before;
   sigemptyset(&handled);
   for (const int s : {SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&handled, s);
+  // With a terminal, COMMAND's console is relayed to it.
+  const std::optional<sim::CallerTerminal> caller =
+      options.command != nullptr ? sim::caller_terminal() : std::nullopt;
+  if (caller) sigaddset(&handled, SIGWINCH);
   (void)::sigprocmask(SIG_BLOCK, &handled, &before);
   const UniqueFd signals(::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK));
   (void)std::signal(SIGPIPE, SIG_IGN);
 
   pid_t child = -1;
+  std::optional<sim::Relay> relay;
   if (options.command != nullptr) {
+    // Reports and COMMAND's console from the child, which alone can open a
+    // pseudo-terminal of the namespace's devpts.
     int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-      std::perror("drovan-sim: pipe");
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, report) != 0) {
+      std::perror("drovan-sim: socketpair");
       return 1;
     }
     const UniqueFd report_in(report[0]);
@@ -204,16 +222,24 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (child == 0) {
-        run_command(options.command, device.data(), slave_path.data(), report[1], before);
+        run_command(options.command, device.data(), slave_path.data(), report[1], before, caller);
       }
     }
-    // The pipe closes unread when exec succeeds.
+    // The channel closes when exec succeeds; before that come the console, if
+    // any, and a report of what failed.
     sim::SetupError error;
-    ssize_t n = 0;
-    do {
-      n = ::read(report_in.get(), &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    if (n == static_cast<ssize_t>(sizeof error)) {
+    for (;;) {
+      int console = -1;
+      const ssize_t n = sim::receive_report(report_in.get(), error, console);
+      if (console >= 0 && caller && !relay) {
+        relay.emplace(console, caller->mode);
+      } else if (console >= 0) {
+        const UniqueFd unasked(console);
+      }
+      if (n != static_cast<ssize_t>(sizeof error) || error.step != sim::SetupError::kNone) break;
+    }
+    if (error.step != sim::SetupError::kNone) {
+      relay.reset();  // the caller's terminal as it was, for the message
       int status = 0;
       (void)::waitpid(child, &status, 0);
       report_setup_failure(error, device.data(), options.command[0]);
@@ -232,19 +258,31 @@ int main(int argc, char** argv) {
   sim::ConsoleModel model(sink, gap);
   int exit_status = 0;
   for (bool done = false; !done;) {
-    std::array<pollfd, 2> fds{{{master.get(), POLLIN, 0}, {signals.get(), POLLIN, 0}}};
+    // The line, the signals, then the relay's three (ignored without one).
+    std::array<pollfd, 2 + sim::Relay::kPollFds> fds{};
+    fds.fill({-1, 0, 0});
+    fds[0] = {master.get(), POLLIN, 0};
+    fds[1] = {signals.get(), POLLIN, 0};
+    if (relay) relay->prepare(&fds[2]);
     if (::poll(fds.data(), fds.size(), poll_timeout(model)) < 0 && errno != EINTR) break;
     model.tick(sim::Clock::now());
     if ((fds[0].revents & POLLIN) != 0 && !serve_line(master.get(), model)) break;
+    if (relay) relay->serve(&fds[2]);
     signalfd_siginfo info{};
     while (::read(signals.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       const auto signo = static_cast<int>(info.ssi_signo);
       if (child < 0) {
         done = signo != SIGCHLD;
-      } else if (signo == SIGTERM || signo == SIGHUP) {
-        (void)::kill(child, signo);  // COMMAND decides; the device serves it to the end
+      } else if (signo == SIGWINCH) {
+        if (relay) relay->resize();
+      } else if (signo == SIGTERM || signo == SIGHUP ||
+                 (relay && (signo == SIGINT || signo == SIGQUIT))) {
+        // COMMAND decides; the device serves it to the end. On a terminal of
+        // its own COMMAND hears no keyboard of the caller's, so these too.
+        (void)::kill(child, signo);
+        if (signo == SIGHUP && relay) relay->hang_up();
       }
-      // SIGINT and SIGQUIT from the keyboard reach COMMAND too; it alone decides.
+      // Otherwise SIGINT and SIGQUIT from the keyboard reach COMMAND too; it alone decides.
     }
     int status = 0;
     if (child > 0 && ::waitpid(child, &status, WNOHANG) == child) {
@@ -252,8 +290,10 @@ int main(int argc, char** argv) {
       done = true;
     }
   }
-  // What COMMAND wrote last is still in the line.
+  // What COMMAND wrote last is still in the line, and in its console.
   (void)serve_line(master.get(), model);
+  if (relay) relay->drain();
+  relay.reset();
 
   std::array<char, 160> text{};
   const std::string_view line = sim::summary(model.counts(), text);

@@ -107,13 +107,38 @@ bool rebuild_dev(const char* device, SetupError& error) {
       const auto* entry = reinterpret_cast<const dirent64*>(listing.data() + at);
       at += entry->d_reclen;
       if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-      // Whatever holds the port's name on the host (a link, say) is not carried over.
-      if (std::strcmp(entry->d_name, port_name) == 0) continue;
+      // Whatever holds the port's name on the host (a link, say) is not carried
+      // over, nor the host's pseudo-terminals: the namespace has a devpts of its own.
+      if (std::strcmp(entry->d_name, port_name) == 0 || std::strcmp(entry->d_name, "pts") == 0 ||
+          std::strcmp(entry->d_name, "ptmx") == 0) {
+        continue;
+      }
       bind_entry(old_dev.get(), new_dev.get(), entry->d_name);
     }
   }
   const UniqueFd placeholder(::open(device, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
   if (!placeholder.is_open()) return fail(error, SetupError::kNewDev);
+  // A lone ptmx bound here would open nothing: the kernel looks for the devpts
+  // beside the node it was opened through, so the name leads into that devpts.
+  if (::mkdirat(new_dev.get(), "pts", 0755) != 0 ||
+      ::symlinkat("pts/ptmx", new_dev.get(), "ptmx") != 0) {
+    return fail(error, SetupError::kNewDev);
+  }
+  return true;
+}
+
+// A devpts instance of the namespace's own over /dev/pts, its ptmx open to
+// everyone, as on the host's: COMMAND and what it starts make pseudo-terminals
+// there, as root and as an ordinary user.
+bool mount_ptys(bool dev_rebuilt, SetupError& error) {
+  if (::mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC, "newinstance,ptmxmode=0666") !=
+      0) {
+    return fail(error, SetupError::kPtys);
+  }
+  // The host's /dev/ptmx (a node, or a link) now leads into the new instance.
+  if (!dev_rebuilt && ::mount("/dev/pts/ptmx", "/dev/ptmx", nullptr, MS_BIND, nullptr) != 0) {
+    return fail(error, SetupError::kPtys);
+  }
   return true;
 }
 
@@ -133,6 +158,10 @@ const char* step_text(SetupError::Step step) {
       return "private /dev";
     case SetupError::kBindPort:
       return "bind mount";
+    case SetupError::kPtys:
+      return "devpts";
+    case SetupError::kConsole:
+      return "console";
     case SetupError::kExec:
       return "exec";
   }
@@ -149,6 +178,10 @@ bool make_private_device(const char* device, const char* slave_path, SetupError&
   if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
     return fail(error, SetupError::kPrivate);
   }
+  // The port is taken while its path still leads to it: the new devpts hides
+  // the host's /dev/pts, and a rebuilt /dev does not carry it over.
+  const UniqueFd port(::open(slave_path, O_PATH | O_CLOEXEC));
+  if (!port.is_open()) return fail(error, SetupError::kBindPort);
   // A device at the name (a real adapter) is covered, through a descriptor of
   // what was looked at, since a mount follows links. Anything else there, a
   // link above all, or nothing, and the port gets a name of its own: mounting
@@ -156,17 +189,21 @@ bool make_private_device(const char* device, const char* slave_path, SetupError&
   const UniqueFd at_name(::open(device, O_PATH | O_NOFOLLOW | O_CLOEXEC));
   struct stat about {};
   char target[PATH_MAX];
-  if (at_name.is_open() && ::fstat(at_name.get(), &about) == 0 && S_ISCHR(about.st_mode)) {
+  const bool covered =
+      at_name.is_open() && ::fstat(at_name.get(), &about) == 0 && S_ISCHR(about.st_mode);
+  if (covered) {
     (void)std::snprintf(target, sizeof target, "/proc/self/fd/%d", at_name.get());
   } else if (rebuild_dev(device, error)) {
     (void)std::snprintf(target, sizeof target, "%s", device);
   } else {
     return false;
   }
-  if (::mount(slave_path, target, nullptr, MS_BIND, nullptr) != 0) {
+  char source[PATH_MAX];
+  (void)std::snprintf(source, sizeof source, "/proc/self/fd/%d", port.get());
+  if (::mount(source, target, nullptr, MS_BIND, nullptr) != 0) {
     return fail(error, SetupError::kBindPort);
   }
-  return true;
+  return mount_ptys(!covered, error);
 }
 
 }  // namespace sim

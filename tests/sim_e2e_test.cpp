@@ -124,6 +124,21 @@ TEST(SimEndToEnd, UnpacedWriterLosesBytesAndLines) {
   EXPECT_GT(s.rejected, 0U);
 }
 
+// The test's input is no terminal, so script makes the pseudo-terminal, in the
+// namespace's own devpts (its first, whatever the host's count), and the
+// program's screen comes through it.
+TEST(SimEndToEnd, ScriptOpensATerminalInside) {
+  SKIP_WITHOUT_NAMESPACES();
+  const std::string inner = std::string("tty && exec ") + DROVAN_EXECUTABLE;
+  Rig rig(
+      {.device = false, .executable = kSim, .args = {"--", "script", "-qec", inner, "/dev/null"}});
+  ASSERT_TRUE(rig.wait_output("<8> Sair \r\n", 10)) << rig.out() << rig.err();
+  rig.type("8\n");
+  EXPECT_EQ(rig.wait_exit(10), 0) << rig.out() << rig.err();
+  EXPECT_EQ(rig.out().rfind("/dev/pts/0\r\n", 0), 0U) << rig.out();
+  EXPECT_TRUE(summary_in(rig.err()).found) << rig.err();
+}
+
 struct LaunchCase {
   const char* name;
   std::vector<std::string> args;
@@ -188,19 +203,20 @@ TEST(SimEndToEnd, HostDevUntouched) {
 }
 
 // A link at the port's name, in a /dev of the test's own namespace (a tmpfs
-// holding the host's null device and terminals): the simulator gives the port
-// a name of its own and neither covers the link's target nor trips on a
-// dangling one.
+// holding the host's null device and a devpts of its own): the simulator gives
+// the port a name of its own and neither covers the link's target nor trips on
+// a dangling one.
 class SimPortName : public testing::TestWithParam<const char*> {};
 
 TEST_P(SimPortName, LinkReplacedNotItsTarget) {
   SKIP_WITHOUT_NAMESPACES();
-  // $1 the link's target, $2 the simulator.
+  // $1 the link's target, $2 the simulator. The setup's trace tells a skip's reason.
   const char* const script =
-      "{ mkdir host-dev && mount --rbind /dev host-dev && mount -t tmpfs tmpfs /dev && "
+      "{ set -x; mkdir host-dev && mount --rbind /dev host-dev && mount -t tmpfs tmpfs /dev && "
       ": >/dev/null && mount --bind host-dev/null /dev/null && mkdir /dev/pts && "
-      "mount --rbind host-dev/pts /dev/pts && ln -s pts/ptmx /dev/ptmx && test -w /dev/ptmx && "
-      "ln -s \"$1\" /dev/ttyUSB0; } || exit 99; "
+      "mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts && "
+      "ln -s pts/ptmx /dev/ptmx && ln -s \"$1\" /dev/ttyUSB0 && set +x; } 2>setup.log || "
+      "{ cat setup.log >&2; exit 99; }; "
       "\"$2\" -- sh -c 'test \"$(stat -c %t:%T /dev/null)\" = 1:3 && tty -s </dev/ttyUSB0 && "
       "echo lost >/dev/null' || exit; test \"$(readlink /dev/ttyUSB0)\" = \"$1\"";
   Rig rig({.device = false,

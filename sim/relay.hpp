@@ -1,0 +1,92 @@
+#pragma once
+
+// COMMAND's console when the caller's standard input is a terminal: a
+// pseudo-terminal of the namespace's own devpts, opened by the child inside
+// the namespace and handed to the simulator, which relays between it and the
+// caller's terminal, raw for the run, in the simulator's poll loop.
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/types.h>
+#include <termios.h>
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+#include "console/unique_fd.hpp"
+#include "sim/namespace.hpp"
+
+namespace sim {
+
+// How the caller's terminal is set when COMMAND starts.
+struct CallerTerminal {
+  termios mode{};
+  winsize size{};
+};
+
+// The caller's terminal on standard input, if standard input is one.
+std::optional<CallerTerminal> caller_terminal();
+
+// In the child, inside the namespace: opens a pseudo-terminal from /dev/ptmx,
+// set like the caller's, sends its master over `channel`, and makes its slave
+// the controlling terminal and standard input, output and error of a session
+// of its own.
+bool take_console(int channel, const CallerTerminal& caller, SetupError& error);
+
+// The child's reports on `channel` (a SOCK_SEQPACKET socket): a SetupError, and
+// with the console's report its master. One report per call: its size, 0 once
+// exec has closed the channel, or -1; `descriptor` is what came with it, or -1.
+ssize_t receive_report(int channel, SetupError& error, int& descriptor);
+
+class Relay {
+ public:
+  // The caller's input, COMMAND's console, the caller's output.
+  static constexpr std::size_t kPollFds = 3;
+
+  // Owns `console`; the caller's terminal is raw until restore().
+  Relay(int console, const termios& caller_mode);
+  ~Relay() { restore(); }
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
+
+  // What to wait for, in kPollFds entries; then what poll found there.
+  void prepare(pollfd* fds) const;
+  void serve(const pollfd* fds);
+  // The caller's window size, passed on to COMMAND's terminal (SIGWINCH).
+  void resize() const;
+  // The caller's terminal is gone: COMMAND's hangs up too.
+  void hang_up();
+  // COMMAND has ended: what it wrote last goes out, then restore().
+  void drain();
+  // The caller's terminal as it was; again does nothing.
+  void restore();
+
+ private:
+  // Bytes read and not yet written on.
+  struct Pending {
+    std::array<char, 4096> bytes{};
+    std::size_t at = 0;
+    std::size_t end = 0;
+    [[nodiscard]] bool empty() const { return at == end; }
+    // As much as fd takes now; false on an error other than being full.
+    bool write_to(int fd);
+    // One read into the emptied buffer; read()'s result.
+    ssize_t read_from(int fd);
+  };
+
+  // Reads COMMAND's output and writes it on, at most max_reads times; how many it made.
+  int take_output(int max_reads);
+  void write_output();
+
+  std::optional<UniqueFd> console_;  // closed at hang-up
+  bool console_ended_ = false;       // every slave closed: nothing more comes
+  UniqueFd in_;
+  UniqueFd out_;
+  termios caller_mode_;
+  bool raw_ = false;
+  Pending to_command_;
+  Pending to_caller_;
+};
+
+}  // namespace sim
