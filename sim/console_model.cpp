@@ -55,22 +55,22 @@ void ConsoleModel::take(char byte) {
   after_cr_ = byte == '\r';
   switch (byte) {
     case '\r':
-      sink_.put("\r\n");
+      echo("\r\n");
       end_line();
       return;
     case '\n':
       // CR LF ends one line: its LF was echoed with the CR. A lone LF is echoed.
-      if (!after_cr) sink_.put("\n");
+      if (!after_cr) echo("\n");
       return;
     case '\b':
     case 0x7f:
       if (length_ > 0) {
         --length_;
-        sink_.put("\b \b");
+        echo("\b \b");
       }
       return;
     default:
-      sink_.put(std::string_view(&byte, 1));
+      echo(std::string_view(&byte, 1));
       if (length_ < line_.size()) {
         line_[length_++] = byte;
       } else {
@@ -155,6 +155,10 @@ void ConsoleModel::command(std::string_view line) {
     sink_.put("\r\n");
   }
   prompt();
+}
+
+void ConsoleModel::echo(std::string_view bytes) {
+  if (echo_) sink_.put(bytes);
 }
 
 void ConsoleModel::prompt() { sink_.put(in_session_ ? kSessionPrompt : kPrompt); }

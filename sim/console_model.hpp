@@ -37,7 +37,9 @@ struct Counts {
 
 class ConsoleModel {
  public:
-  ConsoleModel(Sink& sink, std::chrono::microseconds min_gap) : sink_(sink), fifo_(min_gap) {}
+  // A console that does not echo (`echo` false) still answers.
+  ConsoleModel(Sink& sink, std::chrono::microseconds min_gap, bool echo = true)
+      : sink_(sink), fifo_(min_gap), echo_(echo) {}
 
   // Bytes read from the line together at `at`.
   void receive(std::string_view bytes, Clock::time_point at);
@@ -55,9 +57,11 @@ class ConsoleModel {
   void command(std::string_view line);
   void session_line(std::string_view line);
   void prompt();
+  void echo(std::string_view bytes);
 
   Sink& sink_;
   ReceiveFifo fifo_;
+  bool echo_;
   Counts counts_;
   std::array<char, 256> line_{};
   std::size_t length_ = 0;

@@ -30,12 +30,13 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--] [COMMAND [ARG...]]\n";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--no-echo] [--] [COMMAND [ARG...]]\n";
 constexpr int kDefaultGapMs = 3;
 
 struct Options {
   int port = 0;
   int min_gap_ms = kDefaultGapMs;
+  bool echo = true;
   char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
 };
 
@@ -54,6 +55,10 @@ bool parse(int argc, char** argv, Options& options) {
       break;
     }
     if (arg.empty() || arg[0] != '-') break;
+    if (arg == "--no-echo") {
+      options.echo = false;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     if (arg == "--port") {
       if (!whole_number(argv[++i], 0, 99, options.port)) return false;
@@ -255,7 +260,7 @@ int main(int argc, char** argv) {
 
   LineSink sink(master.get(), slave.get());
   const auto gap = std::chrono::milliseconds(options.min_gap_ms);
-  sim::ConsoleModel model(sink, gap);
+  sim::ConsoleModel model(sink, gap, options.echo);
   int exit_status = 0;
   for (bool done = false; !done;) {
     // The line, the signals, then the relay's three (ignored without one).

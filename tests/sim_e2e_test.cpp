@@ -74,6 +74,7 @@ TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
   EXPECT_NE(out.find("drovan(conf)> fxs.ports = 1-16\n"), std::string::npos) << out;
   EXPECT_NE(out.find("run reset\n\nresetting..."), std::string::npos) << out;
   EXPECT_EQ(out.find("error:"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nEco conferido: o equipamento recebeu os "), std::string::npos) << out;
 
   const std::string file = read_file(kSource + "/" + kExample);
   const Summary s = summary_in(rig.err());
@@ -85,6 +86,34 @@ TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
   EXPECT_GE(s.received, file.size() + settings_in(file) + 19);
   // Only the summary on standard error.
   EXPECT_EQ(rig.err().find("drovan-sim"), rig.err().rfind("drovan-sim"));
+}
+
+// A console one millisecond a byte slower than the pace loses bytes without a
+// word of its own; the program's verdict says so, counting no more than were lost.
+TEST(SimEndToEnd, SlowConsoleGetsTheWarning) {
+  SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false,
+           .executable = kSim,
+           .args = {"--min-gap-ms", "11", "--", DROVAN_EXECUTABLE}});
+  std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
+  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
+  rig.type("5\na");
+  ASSERT_TRUE(rig.wait_output("(s/n)? ", 30)) << rig.out();
+  rig.type("n8\n");
+  EXPECT_EQ(rig.wait_exit(10), 0);
+  const std::string& out = rig.out();
+  const auto warning = out.find("\nATENCAO: ");
+  ASSERT_NE(warning, std::string::npos) << out;
+  EXPECT_NE(out.find(" bytes do arquivo nao voltaram no eco do equipamento (linhas ", warning),
+            std::string::npos);
+  EXPECT_NE(out.find(").\nEnvie o arquivo de novo antes de reinicializar o equipamento.\n"
+                     "\nReinicialize",
+                     warning),
+            std::string::npos)
+      << out;
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_LE(std::stoul(out.substr(warning + 10)), s.dropped);
 }
 
 // A configuration session typed by hand in terminal mode, every line handed
