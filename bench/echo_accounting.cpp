@@ -22,7 +22,7 @@
 namespace {
 
 using Clock = EchoCheck::Clock;
-constexpr std::size_t kFileSize = 64 * 1024;
+constexpr std::size_t kFileSize = std::size_t{64} * 1024;
 constexpr double kTimeGoalMs = 50;
 constexpr double kMemoryGoalMiB = 2;
 

@@ -11,7 +11,7 @@ constexpr std::size_t kSettleRows = 128;
 // Bounds of what is kept; a device that talks more than this around its echo
 // (kilobytes a second) cannot be matched and is judged as not echoing.
 constexpr std::size_t kMaxHeard = 16384;
-constexpr std::size_t kMaxSteps = 256 * 1024;
+constexpr std::size_t kMaxSteps = std::size_t{256} * 1024;
 // An echo comes byte by byte, as the bytes are typed; an answer of the device's
 // own comes all at once. Echoes this far apart from the previous one are the former.
 constexpr std::chrono::milliseconds kApart{2};

@@ -34,15 +34,23 @@ int own_description(int fd, int flags) {
   return ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
 }
 
-bool send_descriptor(int channel, int fd) {
-  SetupError none;
-  iovec payload{&none, sizeof none};
-  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
+// Room for the one descriptor a report carries.
+using ControlRoom = std::array<char, CMSG_SPACE(sizeof(int))>;
+
+msghdr message_over(iovec& payload, ControlRoom& control) {
   msghdr message{};
   message.msg_iov = &payload;
   message.msg_iovlen = 1;
   message.msg_control = control.data();
   message.msg_controllen = control.size();
+  return message;
+}
+
+bool send_descriptor(int channel, int fd) {
+  SetupError none;
+  iovec payload{&none, sizeof none};
+  alignas(cmsghdr) ControlRoom control{};
+  msghdr message = message_over(payload, control);
   cmsghdr* const header = CMSG_FIRSTHDR(&message);
   header->cmsg_level = SOL_SOCKET;
   header->cmsg_type = SCM_RIGHTS;
@@ -90,12 +98,8 @@ bool take_console(int channel, const CallerTerminal& caller, SetupError& error) 
 ssize_t receive_report(int channel, SetupError& error, int& descriptor) {
   descriptor = -1;
   iovec payload{&error, sizeof error};
-  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
-  msghdr message{};
-  message.msg_iov = &payload;
-  message.msg_iovlen = 1;
-  message.msg_control = control.data();
-  message.msg_controllen = control.size();
+  alignas(cmsghdr) ControlRoom control{};
+  msghdr message = message_over(payload, control);
   ssize_t n = 0;
   do {
     n = ::recvmsg(channel, &message, MSG_CMSG_CLOEXEC);

@@ -22,7 +22,7 @@ const std::string kFile =
 // answer comes with the echo of a line end, in one burst.
 using Device = std::function<std::string(char typed, std::size_t i, int line)>;
 
-std::string echo(char c) { return std::string(1, c); }
+std::string echo(char c) { return {c}; }
 
 // Types the file as an upload does (a CR inserted right before the pause of an
 // LF that lacks one, 10 ms a byte) and feeds the device's bytes back 1 ms after each.

@@ -189,7 +189,7 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
   EXPECT_EQ(rig.out(), "");
 }
 
-const char* const kUsage = "usage: drovan-sim [--port N] [--min-gap-ms MS] [--] [COMMAND";
+const char* const kUsage = "usage: drovan-sim [--port N] [--min-gap-ms MS] [--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
