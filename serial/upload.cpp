@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -62,8 +62,8 @@ bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer, EchoCheck*
 
 void print_count(std::size_t n) {
   std::array<char, 24> text{};
-  const int length = std::snprintf(text.data(), text.size(), "%zu", n);
-  console_write(std::string_view(text.data(), static_cast<std::size_t>(std::max(length, 0))));
+  const auto end = std::to_chars(text.data(), text.data() + text.size(), n).ptr;
+  console_write(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
 }
 
 // Tells the operator whether the device's echo holds the whole file.
@@ -96,7 +96,6 @@ void print_echo_verdict(const EchoVerdict& v) {
 
 // The upload's own port cycle: how the file's typing ended.
 PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n, EchoCheck& check) {
-  upload_check = &check;
   if (!end_open_line()) return PacedEnd::kPortFailed;
   port_pause(kCommandPauseUs, heard_by_upload);
   if (mode == 1 && !port_write(std::string_view("set conf\r"))) return PacedEnd::kPortFailed;
@@ -177,6 +176,7 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
       if (on_port_failure != nullptr) on_port_failure();
       print_port_error();
     } else {
+      upload_check = &check;
       end = upload_over_port(mode, file, n, check);
       upload_check = nullptr;
       // The adapter went away under the upload: typing stopped at once.
