@@ -88,7 +88,7 @@ void EchoCheck::fill_rows(Clock::time_point now) {
     fill_row(waiting_.front());
     waiting_.pop_front();
     if (rows_.size() >= 2 * kSettleRows || (steps_.size() >= kMaxSteps && rows_.size() >= 2)) {
-      commit(rows_.size() / 2);
+      commit(rows_.size() / 2, false);
     }
   }
 }
@@ -122,6 +122,10 @@ void EchoCheck::fill_row(const Token& token) {
   std::uint8_t* steps = steps_.data() + (offset - steps_base_);
   const char* heard = heard_.data() + (lo - heard_base_);  // heard[i - 1] is cell i's token
   const char typed = token.c;
+  // The alignment keeps as many of the file's bytes as it can: a line end is
+  // worth the file bytes of its run.
+  const std::int32_t gain = token.file_bytes;
+  weight_ += token.file_bytes;
   std::int32_t* row = current_.data();
   std::int32_t diagonal_base = known > 0 ? before[0] : last;
   row[0] = diagonal_base;
@@ -130,7 +134,7 @@ void EchoCheck::fill_row(const Token& token) {
     const std::int32_t up = i < known ? before[i] : last;
     const std::int32_t left = row[i - 1];
     const bool match = same(typed, heard[i - 1]);
-    const std::int32_t diagonal = diagonal_base + (match ? 1 : 0);
+    const std::int32_t diagonal = diagonal_base + (match ? gain : 0);
     diagonal_base = up;
     const std::int32_t best = std::max(std::max(up, left), diagonal);
     row[i] = best;
@@ -144,11 +148,15 @@ void EchoCheck::fill_row(const Token& token) {
 }
 
 // Traces the best alignment back from the newest row and settles the oldest
-// `count` rows by it.
-void EchoCheck::commit(std::size_t count) {
+// `count` rows by it; `whole` once the device has said its last word.
+void EchoCheck::commit(std::size_t count, bool whole) {
   if (count == 0) return;
   fates_.assign(count, -1);
-  std::size_t cell = rows_.back().hi;
+  // Before the end, from what the device had sent by the newest row's time:
+  // what it sent later belongs to rows not yet settled, and a match that
+  // reached for it (a lost byte found again a line further on, in a file of
+  // like lines) would be undone by the rows that own it.
+  std::size_t cell = whole ? rows_.back().hi : rows_.back().lo;
   for (std::size_t k = rows_.size(); k-- > 0;) {
     const Row& row = rows_[k];
     cell = std::min(cell, row.hi);
@@ -184,7 +192,6 @@ void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
     return;
   }
   if (token.file_bytes == 0) return;  // only the inserted CR of a line end
-  verdict_.lost += token.file_bytes;
   auto& v = verdict_;
   if (v.line_count > 0 && v.lines[v.line_count - 1] == token.line) return;
   if (v.line_count < EchoVerdict::kMaxLines) {
@@ -211,7 +218,7 @@ EchoVerdict EchoCheck::finish() {
   if (!gave_up_) {
     fill_rows(Clock::time_point::max());
     matched = previous_.empty() ? 0 : previous_.back();
-    commit(rows_.size());
+    commit(rows_.size(), true);
   }
   EchoVerdict v = verdict_;
   v.bytes = file_bytes_;
@@ -221,10 +228,13 @@ EchoVerdict EchoCheck::finish() {
     // Too little came back byte by byte as it was typed to call it an echo:
     // a device that echoes nothing, or answers in words of its own.
     v.kind = EchoVerdict::Kind::kNoEcho;
-  } else if (v.lost == 0 || static_cast<std::size_t>(matched) == tokens_) {
+  } else if (static_cast<std::size_t>(matched) == weight_) {
     v = EchoVerdict{EchoVerdict::Kind::kWhole, file_bytes_};
   } else {
+    // The count from the alignment's value, exact whatever the steps it was
+    // traced back in; the lines from the trace.
     v.kind = EchoVerdict::Kind::kLost;
+    v.lost = weight_ - static_cast<std::size_t>(matched);
   }
   return v;
 }

@@ -76,7 +76,7 @@ class EchoCheck {
   void add_heard(char c, Clock::time_point at);
   void fill_rows(Clock::time_point now);
   void fill_row(const Token& token);
-  void commit(std::size_t rows);
+  void commit(std::size_t rows, bool whole);
   void settle(const Token& token, std::size_t column, bool matched);
   void trim();
   void give_up();
@@ -91,6 +91,7 @@ class EchoCheck {
   bool typed_line_end_ = false;  // the last token typed is a line end still open
   bool heard_line_end_ = false;  // ...and the last one heard
   std::size_t tokens_ = 0;       // typed tokens in all
+  std::size_t weight_ = 0;       // file bytes of the tokens aligned so far
 
   std::deque<Token> waiting_;  // typed, their windows still open
   std::vector<char> heard_;    // heard tokens, and their times apart

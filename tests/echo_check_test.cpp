@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -26,7 +27,7 @@ std::string echo(char c) { return {c}; }
 
 // Types the file as an upload does (a CR inserted right before the pause of an
 // LF that lacks one, 10 ms a byte) and feeds the device's bytes back 1 ms after each.
-EchoVerdict account(const Device& device) {
+EchoVerdict account(const std::string& file, const Device& device) {
   EchoCheck check;
   Clock::time_point t = Clock::now();
   char previous = 0;
@@ -36,7 +37,7 @@ EchoVerdict account(const Device& device) {
     check.typed(c, from_file, at);
     for (const char h : device(c, i++, line)) check.heard(h, at + milliseconds(1));
   };
-  for (const char c : kFile) {
+  for (const char c : file) {
     if (c == '\n' && previous != '\r') type('\r', false, t + microseconds(50));
     previous = c;
     t += milliseconds(10);
@@ -52,7 +53,16 @@ struct Case {
   EchoVerdict::Kind kind;
   std::size_t lost;
   std::vector<std::uint32_t> lines;
+  std::string file = kFile;
+  bool more_lines = false;
 };
+
+// Long enough for the alignment to be settled in several steps.
+std::string repeated(std::string_view line, int times) {
+  std::string file;
+  for (int i = 0; i < times; ++i) file += line;
+  return file;
+}
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -60,10 +70,11 @@ class EchoAccounting : public testing::TestWithParam<Case> {};
 
 TEST_P(EchoAccounting, Verdict) {
   const Case& c = GetParam();
-  const EchoVerdict v = account(c.device);
+  const EchoVerdict v = account(c.file, c.device);
   EXPECT_EQ(v.kind, c.kind);
   if (c.kind == EchoVerdict::Kind::kNoEcho) return;
-  EXPECT_EQ(v.bytes, kFile.size());
+  EXPECT_EQ(v.bytes, c.file.size());
+  EXPECT_EQ(v.more_lines, c.more_lines);
   EXPECT_EQ(v.lost, c.lost);
   EXPECT_EQ(std::vector<std::uint32_t>(v.lines.begin(), v.lines.begin() + v.line_count), c.lines);
 }
@@ -111,6 +122,24 @@ INSTANTIATE_TEST_SUITE_P(
                return "\r\naccepted: line " + std::to_string(line) +
                       " e1.signalling fxs.count = 16 tdmoe.peer 10.0.0.3\r\ndrovan(conf)> ";
              },
+             K::kNoEcho},
+        Case{"TabEchoedAsBlanks",
+             [](char c, std::size_t, int) { return c == '\t' ? std::string("    ") : echo(c); },
+             K::kWhole,
+             0,
+             {},
+             "fxs.count\t= 16\nfxs.ports\t= 1-16\n"},
+        Case{"LossesAllAlongALongFile",
+             [](char c, std::size_t, int line) {
+               return line % 4 == 0 && c == '6' ? std::string() : echo(c);
+             },
+             K::kLost,
+             15,
+             {4, 8, 12, 16, 20, 24, 28, 32, 36, 40},
+             repeated("fxs.count = 16\n", 60),
+             true},
+        Case{"FloodAroundTheEcho",
+             [](char c, std::size_t, int) { return std::string(2000, 'x') + echo(c); },
              K::kNoEcho}));
 
 }  // namespace

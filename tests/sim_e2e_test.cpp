@@ -116,6 +116,20 @@ TEST(SimEndToEnd, SlowConsoleGetsTheWarning) {
   EXPECT_LE(std::stoul(out.substr(warning + 10)), s.dropped);
 }
 
+// From a terminal the simulator relays COMMAND's own and sets the caller's raw
+// for the run: a COMMAND killed outright must still leave it as it was.
+TEST(SimEndToEnd, CallersTerminalRestoredWhenCommandIsKilled) {
+  SKIP_WITHOUT_NAMESPACES();
+  const std::string inner = "stty -g; " + kSim + " -- sh -c 'kill -9 $$'; echo status $?; stty -g";
+  Rig rig({.device = false, .executable = "/usr/bin/script", .args = {"-qec", inner, "/dev/null"}});
+  EXPECT_EQ(rig.wait_exit(10), 0) << rig.out() << rig.err();
+  const std::string& out = rig.out();
+  const auto before = out.substr(0, out.find('\r'));
+  const auto status = out.find("status 137\r\n");
+  ASSERT_NE(status, std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.find('\n', status) + 1), before + "\r\n") << out;
+}
+
 // A configuration session typed by hand in terminal mode, every line handed
 // over at once as a console does at ENTER: paced typing loses nothing, and a
 // '3' inside a value is typed, not taken for the upload command.
@@ -189,7 +203,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
   EXPECT_EQ(rig.out(), "");
 }
 
-const char* const kUsage = "usage: drovan-sim [--port N] [--min-gap-ms MS] [--no-echo] [--] [COMMAND";
+const char* const kUsage =
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
