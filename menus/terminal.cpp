@@ -132,8 +132,9 @@ bool Terminal::answered_away(char key) {
   return true;
 }
 
-// Waits until the device's console can take the next byte, showing its output meanwhile.
-void Terminal::wait_turn() { port_pause_until(port_last_write() + kKeyGap, capture()); }
+// Waits until the device's console can take the next byte (and, with a device
+// that echoes, has echoed the one before), showing its output meanwhile.
+void Terminal::wait_turn() { port_wait_turn(port_last_write() + kKeyGap, capture()); }
 
 // One byte to the device, when its console can take it; ENTER goes as LF and
 // the CR right after it. The device's output is shown while the key waits.

@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "serial/echo.hpp"
+#include "serial/echo_pace.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 
@@ -33,6 +35,13 @@ PortState wait_for_port(MonoClock::time_point deadline) {
   }
 }
 
+// Whether the port has input now, without waiting.
+bool port_readable_now() {
+  pollfd p{fd, POLLIN, 0};
+  const timespec no_wait{};
+  return fd >= 0 && ::ppoll(&p, 1, &no_wait, nullptr) > 0 && (p.revents & POLLIN) != 0;
+}
+
 }  // namespace
 
 bool show_port_input(ByteConsumer consumer) {
@@ -43,6 +52,7 @@ bool show_port_input(ByteConsumer consumer) {
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;
   const std::string_view shown(received.data(), static_cast<std::size_t>(n));
+  echo_heard(shown, MonoClock::now());
   if (consumer == nullptr) {
     console_write(shown);
   } else {
@@ -78,6 +88,27 @@ void port_pause_until(MonoClock::time_point deadline, ByteConsumer consumer) {
     if (!show_port_input(consumer)) break;
   }
   sleep_until(deadline);
+}
+
+void port_wait_turn(MonoClock::time_point not_before, ByteConsumer consumer) {
+  port_pause_until(not_before, consumer);
+  EchoPace& pace = echo_pace();
+  while (pace.owed()) {
+    const auto deadline = pace.deadline();
+    const PortState state = wait_for_port(deadline);
+    if (state == PortState::kGone) break;  // the write that follows tells the operator
+    if (state == PortState::kReadable) {
+      if (!show_port_input(consumer)) break;
+      continue;
+    }
+    // What came while this program was not running (stopped, or scheduled
+    // late) is read before the wait is given up; a lagging echo that came
+    // moves the deadline on.
+    if (port_readable_now() && show_port_input(consumer) && MonoClock::now() < pace.deadline()) {
+      continue;
+    }
+    if (pace.owed()) pace.ran_out();
+  }
 }
 
 void drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {

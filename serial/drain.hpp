@@ -30,6 +30,13 @@ void port_pause(long microseconds, ByteConsumer consumer = nullptr);
 void port_pause_until(std::chrono::steady_clock::time_point deadline,
                       ByteConsumer consumer = nullptr);
 
+// Waits until the device's console can take the next paced byte: not before
+// `not_before`, and, with a device that echoes, not before it has echoed what
+// was typed (at most EchoPace::kMaxWait for it). What the device sends
+// meanwhile is shown. A port that fails ends the wait at once.
+void port_wait_turn(std::chrono::steady_clock::time_point not_before,
+                    ByteConsumer consumer = nullptr);
+
 // The drain that ends a port cycle: shows what the device sends until it has
 // been quiet for kDeviceQuiet (kLastWordBound after the last write at most),
 // then the pause, then the notification is cleared.

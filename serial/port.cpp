@@ -7,6 +7,7 @@
 #include "console/console.hpp"
 #include "console/write_all.hpp"
 #include "serial/cycle_guard.hpp"
+#include "serial/echo.hpp"
 #include "serial/open_line.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
@@ -53,9 +54,12 @@ bool port_write(const void* data, std::size_t size) {
   // Marked open before the write: a signal during it then ends the line at
   // worst once too often, never leaves it open.
   if (leaves_open) cycle_line_open = 1;
+  // No echo of these bytes can come before the write begins.
+  const auto at = std::chrono::steady_clock::now();
   if (!write_all(fd, data, size)) return false;
   cycle_line_open = leaves_open ? 1 : 0;
   last_write = std::chrono::steady_clock::now();
+  echo_typed(std::string_view(static_cast<const char*>(data), size), at);
   return true;
 }
 
@@ -79,6 +83,7 @@ bool PortCycle::open() {
   }
   conf_serial();
   last_write = std::chrono::steady_clock::now();
+  echo_cycle_begins();
   // Whatever was signalled before the flush is gone with the flushed bytes.
   wait_flag = 1;
   recall_open_line(devicename);

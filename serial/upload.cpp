@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "serial/echo.hpp"
 #include "serial/echo_check.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
@@ -30,32 +31,20 @@ constexpr std::string_view kSendAgain =
 constexpr std::string_view kNoEcho =
     "\nO equipamento nao ecoou o arquivo: a recepcao nao pode ser conferida.\n";
 
-// The accounting of the upload under way, which hears what the device sends.
-EchoCheck* upload_check = nullptr;
-
-void heard_by_upload(char c) {
-  if (upload_check != nullptr) upload_check->heard(c, MonoClock::now());
-}
-
-// Writes one byte of the paced file and tells the accounting, with the time
-// the write began: no echo of it can come before.
-bool type_byte(char b, bool from_file, EchoCheck* check) {
-  const MonoClock::time_point at = MonoClock::now();
-  if (!port_write(&b, 1)) return false;
-  if (check != nullptr) check->typed(b, from_file, at);
-  return true;
-}
-
 // Types n bytes of buf_storage; `previous` carries the last byte across parts,
 // so a CR that ends one part and an LF that starts the next stay CR LF.
-bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer, EchoCheck* check) {
+bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer) {
   for (std::size_t i = 0; i < n; ++i) {
     const char b = buf_storage[i];
-    if (b == '\n' && previous != '\r' && !type_byte('\r', false, check)) return false;
+    if (b == '\n' && previous != '\r') {
+      echo_inserted_next();
+      if (!port_write(std::string_view("\r"))) return false;
+    }
     previous = b;
-    port_pause(kKeyPauseUs, consumer);
+    // Every byte takes its pause, also one that is then not sent.
+    port_wait_turn(MonoClock::now() + std::chrono::microseconds(kKeyPauseUs), consumer);
     // The device's console takes 7-bit ASCII only; NUL and 8-bit bytes are skipped.
-    if (static_cast<signed char>(b) > 0 && !type_byte(b, true, check)) return false;
+    if (static_cast<signed char>(b) > 0 && !port_write(&b, 1)) return false;
   }
   return true;
 }
@@ -95,19 +84,21 @@ void print_echo_verdict(const EchoVerdict& v) {
 }
 
 // The upload's own port cycle: how the file's typing ended.
-PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n, EchoCheck& check) {
+PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n) {
   if (!end_open_line()) return PacedEnd::kPortFailed;
-  port_pause(kCommandPauseUs, heard_by_upload);
+  port_pause(kCommandPauseUs);
   if (mode == 1 && !port_write(std::string_view("set conf\r"))) return PacedEnd::kPortFailed;
-  port_pause(kCommandPauseUs, heard_by_upload);
-  const PacedEnd end = send_paced_file(file, n, heard_by_upload, &check);
+  port_pause(kCommandPauseUs);
+  echo_typing_file(true);
+  const PacedEnd end = send_paced_file(file, n);
+  echo_typing_file(false);
   if (end == PacedEnd::kPortFailed) return end;
   if (end == PacedEnd::kFileFailed) file.report();
-  port_pause(kCommandPauseUs, heard_by_upload);
+  port_pause(kCommandPauseUs);
   // The line the device holds is ended also when the file could not be read to its end.
   if (!port_write(std::string_view("\r"))) return PacedEnd::kPortFailed;
-  drain_until_quiet(kUploadDrainPauseUs, heard_by_upload);
-  port_pause(kUploadDrainPauseUs, heard_by_upload);
+  drain_until_quiet(kUploadDrainPauseUs);
+  port_pause(kUploadDrainPauseUs);
   return end;
 }
 
@@ -147,10 +138,10 @@ void UploadFile::report() const {
   console_error(path_, error_ == kNotRegular ? "Not a regular file" : std::strerror(error_));
 }
 
-PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer, EchoCheck* check) {
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer) {
   char previous = '\0';
   while (n > 0) {
-    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer, check)) {
+    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer)) {
       return PacedEnd::kPortFailed;
     }
     n = file.read_part();
@@ -176,9 +167,9 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
       if (on_port_failure != nullptr) on_port_failure();
       print_port_error();
     } else {
-      upload_check = &check;
-      end = upload_over_port(mode, file, n, check);
-      upload_check = nullptr;
+      echo_account(&check);
+      end = upload_over_port(mode, file, n);
+      echo_account(nullptr);
       // The adapter went away under the upload: typing stopped at once.
       if (end == PacedEnd::kPortFailed) print_port_error();
     }

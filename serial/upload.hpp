@@ -9,8 +9,6 @@
 #include "console/unique_fd.hpp"
 #include "serial/drain.hpp"
 
-class EchoCheck;
-
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
 
 // The operator's configuration file, in the working directory: uploaded by menu
@@ -54,12 +52,12 @@ enum class PacedEnd { kWhole, kPortFailed, kFileFailed };
 
 // Paced transmission over the port of the current cycle: `n` bytes already in
 // buf_storage, then the rest of the file part after part. Each byte is typed
-// after a 10 ms pause, a CR inserted before an LF that does not follow one
-// (across parts too), bytes 0x00 and 0x80-0xFF dropped but still paced. What
-// the device sends meanwhile is shown (and handed to `consumer`). Every byte
-// written is told to `check`, if given. Stops at once when the port or the file fails.
-PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr,
-                         EchoCheck* check = nullptr);
+// after a 10 ms pause, and with a device that echoes once it has echoed what
+// was typed before (port_wait_turn); a CR inserted before an LF that does not
+// follow one (across parts too) goes at once; bytes 0x00 and 0x80-0xFF are
+// dropped but still paced. What the device sends meanwhile is shown (and
+// handed to `consumer`). Stops at once when the port or the file fails.
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr);
 
 // Uploads the file at path: "set conf\r" first when mode is 1, the paced file,
 // a final "\r", the device's answer, whether its echo held the whole file, and

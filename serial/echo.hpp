@@ -1,0 +1,27 @@
+#pragma once
+
+// Every byte written to the port and every read of it are heard here, by the
+// pace of typing (serial/echo_pace.hpp) in every port cycle, and during an
+// upload by its accounting (serial/echo_check.hpp).
+
+#include <chrono>
+#include <string_view>
+
+class EchoCheck;
+class EchoPace;
+
+// A port cycle begins: a fresh pace, nothing owed.
+void echo_cycle_begins();
+// Bytes written to the port together; `at` taken before the write.
+void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at);
+// One read of the port.
+void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at);
+
+EchoPace& echo_pace();
+
+// The upload's accounting hears every read from now on, and the bytes typed
+// while `file` is on as the file's (null: it hears nothing more).
+void echo_account(EchoCheck* check);
+void echo_typing_file(bool file);
+// The next byte typed is the CR inserted before a bare LF: no byte of the file.
+void echo_inserted_next();

@@ -1,0 +1,154 @@
+// The pace of typing alone: when each byte may go, against devices that echo
+// in their ways. Time is simulated in whole milliseconds.
+
+#include "serial/echo_pace.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = EchoPace::Clock;
+using std::chrono::milliseconds;
+
+// What the device sends: each read's bytes, by the millisecond it is read.
+using Reads = std::multimap<int, std::string>;
+// The device's answer to byte `i` (`c`) typed at `t`: the reads it adds.
+using Device = std::function<void(std::size_t i, char c, int t, Reads& reads)>;
+
+// Types `text` as the program does (each byte 10 ms after the one before and
+// not before the pace lets it go) and returns the gaps between the bytes, in ms.
+std::vector<int> gaps(const std::string& text, const Device& device, Reads reads = {}) {
+  EchoPace pace;
+  const Clock::time_point zero{};
+  auto ms = [&](int t) { return zero + milliseconds(t); };
+  int now = 0;
+  auto hear_until = [&](int until) {
+    while (!reads.empty() && reads.begin()->first <= until) {
+      now = std::max(now, reads.begin()->first);
+      pace.heard(reads.begin()->second, ms(reads.begin()->first));
+      reads.erase(reads.begin());
+    }
+  };
+  std::vector<int> sent;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int not_before = sent.empty() ? 0 : sent.back() + 10;
+    hear_until(not_before);
+    now = std::max(now, not_before);
+    while (pace.owed()) {
+      const int deadline = static_cast<int>(
+          std::chrono::duration_cast<milliseconds>(pace.deadline() - zero).count());
+      if (!reads.empty() && reads.begin()->first <= deadline) {
+        hear_until(reads.begin()->first);
+      } else {
+        now = std::max(now, deadline);
+        pace.ran_out();
+      }
+    }
+    pace.typed(std::string(1, text[i]), ms(now));
+    device(i, text[i], now, reads);
+    sent.push_back(now);
+  }
+  std::vector<int> out;
+  for (std::size_t i = 1; i < sent.size(); ++i) out.push_back(sent[i] - sent[i - 1]);
+  return out;
+}
+
+// A console that takes a byte `gap` ms after the one before at the soonest,
+// and works `line_ms` on each CR, and echoes a byte as it takes it, through
+// `echo` (empty: it swallows the byte).
+Device console(int gap, std::function<std::string(std::size_t, char)> echo, int line_ms = 0) {
+  auto free_at = std::make_shared<int>(0);
+  return [=](std::size_t i, char c, int t, Reads& reads) {
+    const int taken = std::max(t, *free_at);
+    *free_at = taken + (c == '\r' ? line_ms : gap);
+    const std::string e = echo(i, c);
+    if (!e.empty()) reads.emplace(taken + 1, e);
+  };
+}
+
+std::string crlf(std::size_t, char c) {
+  return c == '\r' ? "\r\n" : c == '\n' ? "" : std::string(1, c);
+}
+
+std::string same(std::size_t, char c) { return {c}; }
+
+std::vector<int> tens(std::size_t n) { return std::vector<int>(n, 10); }
+
+std::vector<int> with(std::vector<int> v, std::map<std::size_t, int> changes) {
+  for (const auto& [i, gap] : changes) v[i] = gap;
+  return v;
+}
+
+struct Case {
+  const char* name;
+  std::string text;
+  Device device;
+  std::vector<int> expected;
+  Reads own = {};  // what the device says of its own accord
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class Pace : public testing::TestWithParam<Case> {};
+
+TEST_P(Pace, WhenEachByteGoes) {
+  const Case& c = GetParam();
+  EXPECT_EQ(gaps(c.text, c.device, c.own), c.expected);
+}
+
+const std::string kLine = "fxs.count = 16";
+const std::string kTwoLines = "fxs.count = 16\r\nfxo.count = 1";
+
+Reads status_lines() {
+  Reads r;
+  for (int t = 3; t < 2000; t += 50) r.emplace(t, "\r\nLINK UP e1 fxs.count 16 ok\r\n");
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, Pace,
+    testing::Values(
+        Case{"EchoKeepingUp", kLine, console(0, same), tens(13)},
+        // Three echoes start the wait; the device is then caught up with and followed.
+        Case{"EchoLaggingBehind",
+             kLine,
+             console(25, same),
+             {10, 10, 10, 10, 10, 76, 25, 25, 25, 25, 25, 25, 25}},
+        Case{"ByteSwallowed", kLine,
+             console(0, [](std::size_t i, char c) { return i == 6 ? "" : std::string(1, c); }),
+             with(tens(13), {{6, 500}})},
+        Case{"NoEcho", kLine, console(0, [](std::size_t, char) { return std::string(); }),
+             tens(13)},
+        // Two waits in a row run out, then typing goes on as without echo.
+        Case{"EchoThatStops", kLine,
+             console(0, [](std::size_t i, char c) { return i < 5 ? std::string(1, c) : ""; }),
+             with(tens(13), {{5, 500}, {6, 500}})},
+        Case{"PromptsBetweenLines", kTwoLines,
+             console(0,
+                     [](std::size_t i, char c) {
+                       return c == '\r' ? "\r\nok: staged\r\ndrovan(conf)> " : crlf(i, c);
+                     }),
+             tens(28)},
+        Case{"CrEchoedAsCrLf", kTwoLines, console(0, crlf), tens(28)},
+        // A console that works 300 ms on each line it ends is waited for.
+        Case{"SlowLineEnd", kTwoLines, console(0, crlf, 300), with(tens(28), {{16, 281}})},
+        Case{"TabEchoedAsBlanks", "fxs.count\t= 16\r\nfxs.ports\t= 1-16",
+             console(0, [](std::size_t i, char c) { return c == '\t' ? "      " : crlf(i, c); }),
+             tens(31)},
+        Case{"EchoInCapitals", kLine,
+             console(0, [](std::size_t, char c) { return std::string(1, std::toupper(c)); }),
+             tens(13)},
+        // Lines of its own, twenty a second, with the typed letters in them:
+        // no echo, so typing never waits.
+        Case{"StatusLinesWithoutEcho", kTwoLines,
+             console(0, [](std::size_t, char) { return std::string(); }), tens(28),
+             status_lines()}));
+
+}  // namespace
