@@ -48,20 +48,18 @@ void print_port_error() { console_line(kPortError); }
 
 bool port_write(const void* data, std::size_t size) {
   if (fd < 0 || size == 0) return fd >= 0;
-  const char last = static_cast<const char*>(data)[size - 1];
-  const bool leaves_open = last != '\r' && last != '\n';
-  // Marked open before the write: a signal during it then ends the line at
-  // worst once too often, never leaves it open.
-  if (leaves_open) cycle_line_open = 1;
-  if (!write_all(fd, data, size)) return false;
-  cycle_line_open = leaves_open ? 1 : 0;
+  const char* bytes = static_cast<const char*>(data);
+  line_write_begins(bytes, size);
+  if (!write_all(fd, data, size)) {
+    line_write_failed(size);
+    return false;
+  }
+  line_write_done(bytes, size);
   last_write = std::chrono::steady_clock::now();
   return true;
 }
 
 std::chrono::steady_clock::time_point port_last_write() { return last_write; }
-
-bool end_open_line() { return cycle_line_open == 0 || port_write(std::string_view("\r")); }
 
 bool PortCycle::open() {
   close();
