@@ -9,6 +9,7 @@
 #include <csignal>
 #include <ctime>
 
+#include "serial/low_latency.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 
@@ -82,6 +83,7 @@ void end_cycle_and_die(int signal_number) {
   ending = 1;
   const int port = guarded_port;
   if (port >= 0) {
+    restore_latency(port);
     sigset_t again;
     sigemptyset(&again);
     for (const int s : kEndingSignals) sigaddset(&again, s);

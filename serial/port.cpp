@@ -7,6 +7,7 @@
 #include "console/console.hpp"
 #include "console/write_all.hpp"
 #include "serial/cycle_guard.hpp"
+#include "serial/low_latency.hpp"
 #include "serial/open_line.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
@@ -81,11 +82,15 @@ bool PortCycle::open() {
   wait_flag = 1;
   recall_open_line(devicename);
   guard_cycle(fd);
+  // Under the guard, which puts the port's own flags back if a signal ends the program.
+  ask_low_latency(fd);
   return true;
 }
 
 void PortCycle::close() {
   if (fd < 0) return;
+  // Put back while the guard stands: no signal can end the program in between.
+  restore_latency(fd);
   unguard_cycle();
   remember_open_line(devicename);
   ::close(fd);

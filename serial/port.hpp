@@ -41,6 +41,7 @@ std::chrono::steady_clock::time_point port_last_write();
 // One port cycle: opens `devicename` into `fd`, takes the port for this program
 // alone and configures it; closes it when the cycle ends, on every path. Only a
 // terminal is taken: a file or a FIFO left at the port's name is refused.
+// The driver is asked for low latency for the cycle (serial/low_latency.hpp).
 // While the cycle is open, SIGINT, SIGTERM, SIGHUP or SIGQUIT (unless ignored)
 // erase the device's line if it was cut short, end it with a carriage return
 // and close the port before the program dies of the signal.
