@@ -17,6 +17,7 @@
 #include "console/console.hpp"
 #include "menus/main_menu.hpp"
 #include "serial/drain.hpp"
+#include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 #include "serial/upload.hpp"
@@ -80,7 +81,7 @@ class Terminal {
   bool take(char key);
   void ordinary(char key);
   bool answered_away(char key);
-  void wait_turn();
+  static void wait_turn();
   void type(char key);
   void type_conf_file();
   void console_closed();
@@ -118,9 +119,8 @@ void Terminal::look_for_port() {
   console_write(devicename);
   console_write(" reconectada\n\r");
   // A line the device was left holding (the adapter pulled while '3' typed) is
-  // ended before anything typed is glued onto it, paced as a typed key.
-  wait_turn();
-  if (!end_open_line()) port_lost();
+  // erased and ended before anything typed is glued onto it, paced as typed keys.
+  if (!end_open_line(wait_turn)) port_lost();
 }
 
 // While the port is away a key is answered with the port error rather than
@@ -161,14 +161,15 @@ void Terminal::type_conf_file() {
     return;
   }
   // The file starts a line of its own on the device.
-  wait_turn();
-  if (!end_open_line()) {
+  if (!end_open_line(wait_turn)) {
     port_lost();
     return;
   }
   const PacedEnd end = send_paced_file(file, n, capture());
   if (end == PacedEnd::kPortFailed) port_lost();
   if (end == PacedEnd::kFileFailed) file.report();
+  // A last line without its line feed is the file's own text: a CR alone ends it.
+  if (end == PacedEnd::kWhole) mark_line_whole();
 }
 
 // A key that is no command. The first one after entry is dropped: as a rule
@@ -211,12 +212,12 @@ bool Terminal::take(char key) {
 }
 
 // The console is gone and the program with it: what the operator typed goes
-// out, and the device is not left holding an unended line.
+// out, and the device is not left holding an unended line. A line never ended
+// by ENTER is erased first: the operator did not ask the device to act on it.
 void Terminal::console_closed() {
   if (held_ != 0) ordinary(std::exchange(held_, 0));
   if (away_) return;
-  wait_turn();
-  (void)end_open_line();
+  if (!end_open_line(wait_turn)) port_lost();
 }
 
 // The mode's loop. It sleeps until the operator types or the port has input

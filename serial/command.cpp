@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "serial/drain.hpp"
+#include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 

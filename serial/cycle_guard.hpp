@@ -1,8 +1,11 @@
 #pragma once
 
-// While a port cycle is open, SIGINT, SIGTERM, SIGHUP and SIGQUIT end the
-// device's open line with a carriage return and close the port before the
-// program dies of the signal. Signals the program was started with ignored stay ignored.
+// While a port cycle is open, SIGINT, SIGTERM, SIGHUP and SIGQUIT put the
+// port's own flags back, erase the device's line if typing was cut in its
+// middle (one DEL per byte it holds, 10 ms apart), end it with a carriage
+// return and close the port before the program dies of the signal. A second
+// of these signals while the erase goes out ends the program at once. Signals
+// the program was started with ignored stay ignored.
 
 // Arms the guard for the port just opened.
 void guard_cycle(int port);

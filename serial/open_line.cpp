@@ -1,48 +1,146 @@
 #include "serial/open_line.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
+#include "serial/drain.hpp"
+#include "serial/pause.hpp"
 #include "serial/port.hpp"
 
-volatile std::sig_atomic_t cycle_line_open = 0;
+volatile std::sig_atomic_t cycle_line_open = kLineEnded;
+volatile std::sig_atomic_t cycle_line_held = 0;
 
 namespace {
 
-// The names of the ports whose device holds a line left unended; a name is
-// here only while its line is open. The menu offers six ports.
+// The ports whose device holds a line left unended; a name is here only while
+// its line is open. The menu offers six ports.
 constexpr std::size_t kRememberedPorts = 8;
 using PortName = std::array<char, kDeviceNameSize>;
-std::array<PortName, kRememberedPorts> open_lines{};
+struct RememberedLine {
+  PortName name{};
+  std::sig_atomic_t state = kLineEnded;
+  std::sig_atomic_t held = 0;
+};
+std::array<RememberedLine, kRememberedPorts> open_lines{};
 
-PortName* remembered(const char* name) {
+RememberedLine* remembered(const char* name) {
   for (auto& entry : open_lines) {
-    if (entry[0] != '\0' && std::strncmp(entry.data(), name, entry.size()) == 0) return &entry;
+    if (entry.name[0] != '\0' && std::strncmp(entry.name.data(), name, entry.name.size()) == 0) {
+      return &entry;
+    }
   }
   return nullptr;
 }
 
+bool only_lengthens(const char* data, std::size_t size) {
+  return std::none_of(data, data + size,
+                      [](char c) { return c == '\r' || c == '\n' || c == kErase; });
+}
+
+// The line as the device holds it once `data` has reached it. The count is
+// set before the state, so that a handler never sees a line open with fewer
+// bytes than the device holds.
+void advance(const char* data, std::size_t size) {
+  std::sig_atomic_t state = cycle_line_open;
+  std::sig_atomic_t held = cycle_line_held;
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = data[i];
+    if (c == '\r' || c == '\n') {
+      state = kLineEnded;
+      held = 0;
+    } else if (c == kErase) {
+      // A Backspace on an empty line erases nothing; on a file's line it
+      // leaves a line that is no longer the file's.
+      if (held > 0) --held;
+      if (state == kLineWhole) state = kLineCut;
+    } else {
+      state = kLineCut;
+      if (held < static_cast<std::sig_atomic_t>(kLineCapacity)) ++held;
+    }
+  }
+  if (held >= cycle_line_held) {
+    cycle_line_held = held;
+    cycle_line_open = state;
+  } else {
+    cycle_line_open = state;
+    cycle_line_held = held;
+  }
+}
+
+// The line as it was before the write under way.
+std::sig_atomic_t state_before = kLineEnded;
+std::sig_atomic_t held_before = 0;
+
 }  // namespace
 
+void line_write_begins(const char* data, std::size_t size) {
+  state_before = cycle_line_open;
+  held_before = cycle_line_held;
+  if (only_lengthens(data, size)) advance(data, size);
+}
+
+void line_write_failed(std::size_t size) {
+  // Of a longer write some bytes may have gone: they stay counted.
+  if (size != 1) return;
+  cycle_line_open = state_before;
+  cycle_line_held = held_before;
+}
+
+void line_write_done(const char* data, std::size_t size) {
+  if (!only_lengthens(data, size)) advance(data, size);
+}
+
+void mark_line_whole() {
+  if (cycle_line_open == kLineCut) cycle_line_open = kLineWhole;
+}
+
+void paced_byte_wait() {
+  port_wait_turn(MonoClock::now() + std::chrono::microseconds(kKeyPauseUs));
+}
+
+bool erase_cut_line(TurnWait wait_turn) {
+  if (cycle_line_open != kLineCut) return true;
+  while (cycle_line_held > 0) {
+    wait_turn();
+    if (!port_write(&kErase, 1)) return false;
+  }
+  return true;
+}
+
+bool end_open_line(TurnWait wait_turn) {
+  if (!erase_cut_line(wait_turn)) return false;
+  if (cycle_line_open == kLineEnded) return true;
+  wait_turn();
+  return port_write(std::string_view("\r"));
+}
+
 void recall_open_line(const char* port_name) {
-  cycle_line_open = remembered(port_name) != nullptr ? 1 : 0;
+  const RememberedLine* entry = remembered(port_name);
+  cycle_line_held = entry != nullptr ? entry->held : 0;
+  cycle_line_open = entry != nullptr ? entry->state : kLineEnded;
 }
 
 void remember_open_line(const char* port_name) {
-  PortName* entry = remembered(port_name);
-  const bool open = cycle_line_open != 0;
-  cycle_line_open = 0;
-  if (!open) {
-    if (entry != nullptr) (*entry)[0] = '\0';
+  RememberedLine* entry = remembered(port_name);
+  const std::sig_atomic_t state = cycle_line_open;
+  const std::sig_atomic_t held = cycle_line_held;
+  cycle_line_open = kLineEnded;
+  cycle_line_held = 0;
+  if (state == kLineEnded) {
+    if (entry != nullptr) entry->name[0] = '\0';
     return;
   }
-  if (entry != nullptr) return;
-  for (auto& free : open_lines) {
-    if (free[0] != '\0') continue;
+  if (entry == nullptr) {
+    entry = std::find_if(open_lines.begin(), open_lines.end(),
+                         [](const RememberedLine& e) { return e.name[0] == '\0'; });
+    if (entry == open_lines.end()) return;
     // Port names are terminated strings of the same size.
-    const std::size_t length = ::strnlen(port_name, free.size() - 1);
-    std::memcpy(free.data(), port_name, length);
-    free[length] = '\0';
-    return;
+    const std::size_t length = ::strnlen(port_name, entry->name.size() - 1);
+    std::memcpy(entry->name.data(), port_name, length);
+    entry->name[length] = '\0';
   }
+  entry->state = state;
+  entry->held = held;
 }

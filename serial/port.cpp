@@ -8,6 +8,7 @@
 #include "console/write_all.hpp"
 #include "serial/cycle_guard.hpp"
 #include "serial/echo.hpp"
+#include "serial/low_latency.hpp"
 #include "serial/open_line.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
@@ -49,23 +50,21 @@ void print_port_error() { console_line(kPortError); }
 
 bool port_write(const void* data, std::size_t size) {
   if (fd < 0 || size == 0) return fd >= 0;
-  const char last = static_cast<const char*>(data)[size - 1];
-  const bool leaves_open = last != '\r' && last != '\n';
-  // Marked open before the write: a signal during it then ends the line at
-  // worst once too often, never leaves it open.
-  if (leaves_open) cycle_line_open = 1;
+  const char* bytes = static_cast<const char*>(data);
+  line_write_begins(bytes, size);
   // No echo of these bytes can come before the write begins.
   const auto at = std::chrono::steady_clock::now();
-  if (!write_all(fd, data, size)) return false;
-  cycle_line_open = leaves_open ? 1 : 0;
+  if (!write_all(fd, data, size)) {
+    line_write_failed(size);
+    return false;
+  }
+  line_write_done(bytes, size);
   last_write = std::chrono::steady_clock::now();
-  echo_typed(std::string_view(static_cast<const char*>(data), size), at);
+  echo_typed(std::string_view(bytes, size), at);
   return true;
 }
 
 std::chrono::steady_clock::time_point port_last_write() { return last_write; }
-
-bool end_open_line() { return cycle_line_open == 0 || port_write(std::string_view("\r")); }
 
 bool PortCycle::open() {
   close();
@@ -88,11 +87,15 @@ bool PortCycle::open() {
   wait_flag = 1;
   recall_open_line(devicename);
   guard_cycle(fd);
+  // Under the guard, which puts the port's own flags back if a signal ends the program.
+  ask_low_latency(fd);
   return true;
 }
 
 void PortCycle::close() {
   if (fd < 0) return;
+  // Put back while the guard stands: no signal can end the program in between.
+  restore_latency(fd);
   unguard_cycle();
   remember_open_line(devicename);
   ::close(fd);

@@ -31,24 +31,20 @@ void conf_serial();
 void print_port_error();
 
 // Writes every byte to the port of the current cycle; false when the port fails
-// (the adapter was unplugged, say). Keeps track of whether the device is left
-// holding an unended line (the last byte sent was neither CR nor LF).
+// (the adapter was unplugged, say). Keeps track of the line the device is left
+// holding unended and of how many bytes it holds (serial/open_line.hpp).
 bool port_write(const void* data, std::size_t size);
 inline bool port_write(std::string_view text) { return port_write(text.data(), text.size()); }
 // When port_write last wrote (or the cycle began, if it has not written).
 std::chrono::steady_clock::time_point port_last_write();
 
-// Ends with a carriage return a line that the device holds unended, so that
-// what is typed next starts a line of its own. False when the port fails. The
-// memory of such a line belongs to the port's name and outlives port cycles.
-bool end_open_line();
-
 // One port cycle: opens `devicename` into `fd`, takes the port for this program
 // alone and configures it; closes it when the cycle ends, on every path. Only a
 // terminal is taken: a file or a FIFO left at the port's name is refused.
+// The driver is asked for low latency for the cycle (serial/low_latency.hpp).
 // While the cycle is open, SIGINT, SIGTERM, SIGHUP or SIGQUIT (unless ignored)
-// end the device's open line with a carriage return and close the port before
-// the program dies of the signal.
+// erase the device's line if it was cut short, end it with a carriage return
+// and close the port before the program dies of the signal.
 class PortCycle {
  public:
   PortCycle() { open(); }

@@ -14,6 +14,7 @@
 #include "console/console.hpp"
 #include "serial/echo.hpp"
 #include "serial/echo_check.hpp"
+#include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 
@@ -93,7 +94,11 @@ PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n) {
   const PacedEnd end = send_paced_file(file, n);
   echo_typing_file(false);
   if (end == PacedEnd::kPortFailed) return end;
-  if (end == PacedEnd::kFileFailed) file.report();
+  if (end == PacedEnd::kFileFailed) {
+    file.report();
+    // The line the file's failure cut short is erased, not executed.
+    if (!erase_cut_line()) return PacedEnd::kPortFailed;
+  }
   port_pause(kCommandPauseUs);
   // The line the device holds is ended also when the file could not be read to its end.
   if (!port_write(std::string_view("\r"))) return PacedEnd::kPortFailed;

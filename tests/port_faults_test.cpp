@@ -132,9 +132,9 @@ TEST(PortFault, TerminalUploadOfTheFileBeingCapturedEnds) {
 }
 
 // The adapter pulled while '3' types leaves half a line on the device; once the
-// mode has the port back, a CR ends it before the operator's next line. The
-// loss is told once: the ENTER of that '3' was typed before it.
-TEST(PortFault, HalfLineLeftByTerminalThreeIsEndedAfterTheReconnect) {
+// mode has the port back, it is erased and a CR ends it before the operator's
+// next line. The loss is told once: the ENTER of that '3' was typed before it.
+TEST(PortFault, HalfLineLeftByTerminalThreeIsErasedAfterTheReconnect) {
   Rig rig;
   write_file(rig.dir() + "/drovan.conf", "set bits 8\n");
   rig.on_wire = [](Rig& r, char) {
@@ -146,7 +146,7 @@ TEST(PortFault, HalfLineLeftByTerminalThreeIsEndedAfterTheReconnect) {
   ASSERT_TRUE(rig.wait_output("\nPorta " + rig.device_path() + " reconectada\n\r", 4));
   rig.type("three\n");
   EXPECT_TRUE(rig.wait_wire("three\n\r"));
-  EXPECT_EQ(rig.wire(), "set b\rthree\n\r");
+  EXPECT_EQ(rig.wire(), "set b\x7f\x7f\x7f\x7f\x7f\rthree\n\r");
   rig.type("q\n8\n");
   EXPECT_EQ(rig.wait_exit(), 0);
   EXPECT_EQ(rig.out().find(kPortErrorLine), rig.out().rfind(kPortErrorLine));

@@ -77,8 +77,8 @@ std::string read_available(int master) {
   return {buf, n > 0 ? static_cast<std::size_t>(n) : 0};
 }
 
-// The operator switches ports with a line left open on the first one: the
-// line is still ended there before the next command, and only there.
+// The operator switches ports with a line cut short on the first one: the
+// line is still erased and ended there before the next command, and only there.
 TEST_F(PortCycleTest, OpenLineBelongsToThePortItWasLeftOn) {
   const std::string first(devicename);
   {
@@ -95,7 +95,7 @@ TEST_F(PortCycleTest, OpenLineBelongsToThePortItWasLeftOn) {
   send_command("x");
   set_devicename(first);
   send_command("run reset");
-  EXPECT_EQ(read_available(master_), "ab\rrun reset\r");
+  EXPECT_EQ(read_available(master_), "ab\x7f\x7f\rrun reset\r");
   EXPECT_EQ(read_available(master), "x\r");
 }
 

@@ -56,8 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"UpperQIsSent", "2\nQ\nq\n", nullptr, "Q\n\r", kBanner + kMenu},
         KeysCase{"OnlySevenBitCharactersAreSent", "2\n\xc3\xa9t\0\x01\x7f\xff\n"s, nullptr,
                  "t\x01\x7f\n\r", kBanner},
-        // ...and the line it leaves unended on the device is ended.
-        KeysCase{"ClosedInputEndsTheProgramWithoutMenu", "2\nab", nullptr, "ab\r", kBanner},
+        // ...and the line it leaves unended on the device is erased and ended.
+        KeysCase{"ClosedInputEndsTheProgramWithoutMenu", "2\nab", nullptr, "ab\x7f\x7f\r", kBanner},
         KeysCase{"NoPortReportsAfterTheMenu", "2\nx\n", nullptr, "", kMenu + kPortErrorLine, false},
         // The '3' key types drovan.conf with the shared paced transmission.
         KeysCase{"ThreeAloneTypesTheFileAndItsEnterGoesOn", "2\nab\n3\ncd\n", "x\ny",

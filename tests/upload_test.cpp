@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <vector>
 
 #include "tests/rig.hpp"
@@ -140,6 +141,35 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
 
 const std::string kAskSetConf = "\nEnviar o comando 'set conf' (s/n)? ";
 const std::string kAskReset = "\nDeseja resetar o equipamento (s/n)? ";
+
+// Ctrl-C in the middle of a setting: the device must not act on the part of
+// it that it holds. That part is erased, paced as typed keys, before the CR.
+TEST(UploadInterrupted, MidLineErasesWhatTheDeviceHoldsThenEndsTheLine) {
+  const std::string typed = "set conf\rfxo.count = 16\r\nfxs.count = 16\r\n";
+  Rig rig({.entry = [] {
+    write_file("drovan.conf", "fxo.count = 16\nfxs.count = 16\n");
+    send_file(1, "drovan.conf");
+    return 0;
+  }});
+  rig.on_wire = [](Rig& r, char) {
+    if (r.wire_bytes().size() == std::string("set conf\rfxo.count = 16\r\nfxs.").size()) {
+      ::kill(r.pid(), SIGINT);
+    }
+  };
+  rig.wait_exit();
+  rig.run_for(0.1);
+  EXPECT_EQ(rig.exit_signal(), SIGINT);
+  const std::string wire = rig.wire();
+  const std::size_t erase = wire.find('\x7f');
+  ASSERT_NE(erase, std::string::npos) << wire;
+  const std::string part = wire.substr(0, erase);
+  EXPECT_EQ(part, typed.substr(0, part.size()));
+  const std::size_t held = part.size() - part.find_last_of("\r\n") - 1;
+  EXPECT_GT(held, 0U);
+  EXPECT_EQ(wire, part + std::string(held, '\x7f') + "\r");
+  const auto& bytes = rig.wire_bytes();
+  EXPECT_GE(ms_between(bytes[erase - 1].at, bytes.back().at), 10.0 * held - 2);
+}
 
 TEST(ConfDialog, MissingFileReportsBothStreamsThenAsksAfterThreeSeconds) {
   Rig rig;
