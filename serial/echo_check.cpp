@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "serial/echo_match.hpp"
+
 namespace {
 
 // Rows are traced back and settled this many at a time, from the newest row:
@@ -12,20 +14,20 @@ constexpr std::size_t kSettleRows = 128;
 // (kilobytes a second) cannot be matched and is judged as not echoing.
 constexpr std::size_t kMaxHeard = 16384;
 constexpr std::size_t kMaxSteps = std::size_t{256} * 1024;
-// An echo comes byte by byte, as the bytes are typed; an answer of the device's
-// own comes all at once. Echoes this far apart from the previous one are the former.
-constexpr std::chrono::milliseconds kApart{2};
+// An echo comes as the text typed, a run of bytes with nothing between them
+// but, at a line end, the device's prompt; what a device says of its own
+// accord (status lines, answers) matches typed letters only here and there.
+// Echoed bytes at most this many columns after the echo before run on.
+constexpr std::size_t kRunOn = 2;
 
 enum Step : std::uint8_t { kUp, kLeft, kDiag };
 
-bool is_line_end(char c) { return c == '\r' || c == '\n'; }
-
-// A typed TAB may come back expanded to blanks.
-bool same(char typed, char heard) { return typed == heard || (typed == '\t' && heard == ' '); }
+using echo_match::is_line_end;
+using echo_match::same;
 
 }  // namespace
 
-void EchoCheck::typed(char byte, bool from_file, Clock::time_point at) {
+void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_step) {
   if (from_file) ++file_bytes_;
   if (is_line_end(byte)) {
     // Devices echo CR as CR LF and LF as nothing: a run of line-end bytes is one line end.
@@ -33,23 +35,38 @@ void EchoCheck::typed(char byte, bool from_file, Clock::time_point at) {
       auto& bytes = waiting_.back().file_bytes;
       if (from_file && bytes < std::numeric_limits<std::uint8_t>::max()) ++bytes;
     } else {
-      add_typed({'\n', static_cast<std::uint8_t>(from_file ? 1 : 0), line_, at});
+      add_typed({'\n', static_cast<std::uint8_t>(from_file ? 1 : 0), in_step, false, line_, at,
+                 kPinUnknown});
       typed_line_end_ = true;
     }
     if (from_file && byte == '\n') ++line_;
-  } else if (byte == '\t' || (byte >= ' ' && byte < 0x7f)) {
-    add_typed({byte, 1, line_, at});
+  } else if (echo_match::expected_back(byte)) {
+    add_typed({byte, 1, in_step, false, line_, at, kPinUnknown});
     typed_line_end_ = false;
   }
   // Other control characters are not expected back: consoles echo them in ways of their own.
   if (!gave_up_) fill_rows(at);
 }
 
+void EchoCheck::fate(Clock::time_point typed_at, char c, bool echoed) {
+  if (echoed || gave_up_) return;
+  auto it = std::lower_bound(waiting_.begin(), waiting_.end(), typed_at,
+                             [](const Token& t, Clock::time_point at) { return t.at < at; });
+  for (; it != waiting_.end() && it->at == typed_at; ++it) {
+    if (it->c == c && it->in_step) it->gone_past = true;
+  }
+}
+
 void EchoCheck::heard(char byte, Clock::time_point at) {
   // Nothing heard before the first typed byte can be its echo.
   if (gave_up_ || tokens_ == 0) return;
   if (is_line_end(byte)) {
-    if (!heard_line_end_) add_heard('\n', at);
+    // A line end is kept as '\r' when a CR is in it, '\n' when it is line feeds alone.
+    if (!heard_line_end_) {
+      add_heard(byte == '\r' ? '\r' : '\n', at);
+    } else if (byte == '\r') {
+      heard_.back() = '\r';
+    }
     heard_line_end_ = true;
   } else if (static_cast<signed char>(byte) > 0) {
     // NUL and 8-bit bytes are never typed, so they cannot be an echo.
@@ -82,10 +99,62 @@ void EchoCheck::give_up() {
   fates_ = {};
 }
 
+// Where the echo of the typed line end at `index` of waiting_ must be: the
+// first line end heard after it, if that came before the next token was typed
+// (after it, the line end heard could as well be the echo of a later one, as
+// from a device that held what it heard). kPinUnknown while that cannot be told.
+std::int64_t EchoCheck::pin(std::size_t index, bool final) {
+  Token& token = waiting_[index];
+  if (token.pin != kPinUnknown) return token.pin;
+  Clock::time_point next{};
+  if (index + 1 < waiting_.size()) {
+    next = waiting_[index + 1].at;
+  } else if (typing_over_) {
+    next = *typing_over_;
+  } else {
+    // The last line end, and nothing written after it: whatever the device
+    // sends later may as well be the echo of an earlier line end.
+    if (final) token.pin = kNoPin;
+    return token.pin;
+  }
+  const auto from = std::upper_bound(heard_times_.begin(), heard_times_.end(), token.at);
+  std::int64_t found = kNoPin;
+  for (auto i = static_cast<std::size_t>(from - heard_times_.begin()); i < heard_.size(); ++i) {
+    if (heard_times_[i] >= next) break;
+    if (is_line_end(heard_[i])) {
+      found = static_cast<std::int64_t>(heard_base_ + i);
+      break;
+    }
+  }
+  token.pin = found;
+  return found;
+}
+
+// For the character at the front of waiting_: the column at which its line's
+// echoed line end was pinned (the character's echo comes before it), or the
+// end of what is heard.
+std::size_t EchoCheck::line_cut(bool final) {
+  for (std::size_t i = 1; i < waiting_.size(); ++i) {
+    if (waiting_[i].c != '\n') continue;
+    const std::int64_t at = pin(i, final);
+    return at >= 0 ? static_cast<std::size_t>(at) : heard_end();
+  }
+  return heard_end();
+}
+
 // Aligns every typed token whose window has closed by `now`.
 void EchoCheck::fill_rows(Clock::time_point now) {
+  const bool final = now == Clock::time_point::max();
   while (!waiting_.empty() && waiting_.front().at + kEchoWindow <= now) {
-    fill_row(waiting_.front());
+    const Token& token = waiting_.front();
+    std::size_t row_end = heard_end();
+    if (token.c == '\n') {
+      const std::int64_t at = pin(0, final);
+      if (at >= 0) row_end = static_cast<std::size_t>(at) + 1;
+    } else {
+      row_end = line_cut(final);
+    }
+    fill_row(token, row_end);
     waiting_.pop_front();
     if (rows_.size() >= 2 * kSettleRows || (steps_.size() >= kMaxSteps && rows_.size() >= 2)) {
       commit(rows_.size() / 2, false);
@@ -97,12 +166,16 @@ void EchoCheck::fill_rows(Clock::time_point now) {
 // ones, over the cells of the token's window: the heard tokens that arrived
 // after it was typed and within kEchoWindow. Left of the window the row is the
 // row before it; right of it, its last value.
-void EchoCheck::fill_row(const Token& token) {
+// A line end pinned to its echo matches only there; a byte the device went
+// past matches nowhere; a character's row ends where its line's echo ends.
+void EchoCheck::fill_row(const Token& token, std::size_t row_end) {
   while (next_lo_ < heard_end() && heard_time(next_lo_) <= token.at) ++next_lo_;
   std::size_t hi = std::max(next_hi_, next_lo_);
   while (hi < heard_end() && heard_time(hi) <= token.at + kEchoWindow) ++hi;
   next_hi_ = hi;
+  hi = std::max(std::min(hi, row_end), next_lo_);
   const std::size_t lo = next_lo_;
+  const std::int64_t pinned = token.c == '\n' ? token.pin : kNoPin;
   const std::size_t width = hi - lo + 1;
 
   // The row before, over this row's cells: past its last cell it keeps its last value.
@@ -133,14 +206,17 @@ void EchoCheck::fill_row(const Token& token) {
   for (std::size_t i = 1; i < width; ++i) {
     const std::int32_t up = i < known ? before[i] : last;
     const std::int32_t left = row[i - 1];
-    const bool match = same(typed, heard[i - 1]);
+    const bool match = !token.gone_past && same(typed, heard[i - 1]) &&
+                       (pinned < 0 || static_cast<std::int64_t>(lo + i - 1) == pinned);
     const std::int32_t diagonal = diagonal_base + (match ? gain : 0);
     diagonal_base = up;
     const std::int32_t best = std::max(std::max(up, left), diagonal);
     row[i] = best;
-    // Traced back from the end, a heard token is taken as the device's own
-    // before a typed one is taken as lost: echoes match as early as they can.
-    steps[i] = best == left ? kLeft : (match && best == diagonal ? kDiag : kUp);
+    // Traced back from the end, a match is taken where there is one, then a
+    // heard token as the device's own before a typed one is taken as lost:
+    // echoes match as late as they can, so an echo after the device's prompt
+    // is the echo, not a letter of the prompt.
+    steps[i] = match && best == diagonal ? kDiag : (best == left ? kLeft : kUp);
   }
   rows_.push_back({lo, hi, offset, token});
   previous_.swap(current_);
@@ -180,25 +256,37 @@ void EchoCheck::commit(std::size_t count, bool whole) {
   trim();
 }
 
+void EchoCheck::Losses::note(const Token& token) {
+  ++tokens;
+  bytes += token.file_bytes;
+  if (token.file_bytes == 0) return;  // only the inserted CR of a line end
+  if (count > 0 && lines[count - 1] == token.line) return;
+  if (count < lines.size()) {
+    lines[count++] = token.line;
+  } else {
+    more = true;
+  }
+}
+
 void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
   const bool character = token.c != '\n';
   if (character) ++characters_;
-  if (matched) {
-    if (!character) return;
-    const Clock::time_point at = heard_time(column);
-    if (!any_echo_ || at - last_echo_ >= kApart) ++in_step_;
-    any_echo_ = true;
-    last_echo_ = at;
+  if (!matched) {
+    (character ? characters_lost_ : line_ends_lost_).note(token);
     return;
   }
-  if (token.file_bytes == 0) return;  // only the inserted CR of a line end
-  auto& v = verdict_;
-  if (v.line_count > 0 && v.lines[v.line_count - 1] == token.line) return;
-  if (v.line_count < EchoVerdict::kMaxLines) {
-    v.lines[v.line_count++] = token.line;
+  if (character) {
+    if (any_echo_ && column <= last_column_ + kRunOn) ++run_on_;
+    any_echo_ = true;
   } else {
-    v.more_lines = true;
+    ++line_ends_echoed_;
+    if (heard_[column - heard_base_] == '\r') {
+      ++line_ends_with_cr_;
+    } else {
+      lone_line_feeds_.note(token);
+    }
   }
+  last_column_ = column;
 }
 
 // Lets go of heard tokens and steps that no row can reach any more.
@@ -213,6 +301,22 @@ void EchoCheck::trim() {
   steps_base_ = from;
 }
 
+namespace {
+
+// The lines of both, in order, the first kMaxLines of them.
+void merge_lines(EchoVerdict& v, const std::array<std::uint32_t, EchoVerdict::kMaxLines>& more,
+                 std::size_t count, bool beyond) {
+  std::array<std::uint32_t, 2 * EchoVerdict::kMaxLines> all{};
+  const auto end = std::set_union(v.lines.begin(), v.lines.begin() + v.line_count, more.begin(),
+                                  more.begin() + count, all.begin());
+  const auto total = static_cast<std::size_t>(end - all.begin());
+  v.line_count = std::min(total, EchoVerdict::kMaxLines);
+  std::copy_n(all.begin(), v.line_count, v.lines.begin());
+  v.more_lines = v.more_lines || beyond || total > EchoVerdict::kMaxLines;
+}
+
+}  // namespace
+
 EchoVerdict EchoCheck::finish() {
   std::int32_t matched = 0;
   if (!gave_up_) {
@@ -220,22 +324,36 @@ EchoVerdict EchoCheck::finish() {
     matched = previous_.empty() ? 0 : previous_.back();
     commit(rows_.size(), true);
   }
-  EchoVerdict v = verdict_;
+  EchoVerdict v;
   v.bytes = file_bytes_;
-  if (file_bytes_ == 0) {
-    v.kind = EchoVerdict::Kind::kNone;
-  } else if (gave_up_ || characters_ == 0 || in_step_ * 3 < characters_) {
-    // Too little came back byte by byte as it was typed to call it an echo:
-    // a device that echoes nothing, or answers in words of its own.
+  if (file_bytes_ == 0) return v;
+  if (gave_up_ || characters_ == 0 || run_on_ * 2 < characters_) {
+    // Too little came back as a run of the text typed to call it an echo: a
+    // device that echoes nothing, or answers or talks in words of its own.
     v.kind = EchoVerdict::Kind::kNoEcho;
-  } else if (static_cast<std::size_t>(matched) == weight_) {
-    v = EchoVerdict{EchoVerdict::Kind::kWhole, file_bytes_};
-  } else {
-    // The count from the alignment's value, exact whatever the steps it was
-    // traced back in; the lines from the trace.
-    v.kind = EchoVerdict::Kind::kLost;
-    v.lost = weight_ - static_cast<std::size_t>(matched);
+    return v;
   }
+  // The count from the alignment's value, exact whatever the steps it was
+  // traced back in; the lines from the trace.
+  std::size_t lost = weight_ - static_cast<std::size_t>(matched);
+  v.lines = characters_lost_.lines;
+  v.line_count = characters_lost_.count;
+  v.more_lines = characters_lost_.more;
+  if (line_ends_echoed_ == 0) {
+    // A device that echoes no line end at all is not expected to.
+    lost -= std::min(lost, line_ends_lost_.bytes);
+  } else {
+    merge_lines(v, line_ends_lost_.lines, line_ends_lost_.count, line_ends_lost_.more);
+  }
+  // Where line ends come back with their CR, one echoed as line feeds alone
+  // lost its CR: the device ran two lines into one.
+  if (line_ends_with_cr_ > lone_line_feeds_.tokens) {
+    lost += lone_line_feeds_.bytes;
+    merge_lines(v, lone_line_feeds_.lines, lone_line_feeds_.count, lone_line_feeds_.more);
+  }
+  if (lost == 0) return EchoVerdict{EchoVerdict::Kind::kWhole, file_bytes_};
+  v.kind = EchoVerdict::Kind::kLost;
+  v.lost = lost;
   return v;
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 struct EchoVerdict {
@@ -31,23 +32,35 @@ struct EchoVerdict {
 
 // One upload's accounting. It is fed as the upload goes (every byte written to
 // the port, every byte read from it, with their times) and keeps only what can
-// still matter: the device echoes a byte soon after it is typed, so what it
-// sends later than kEchoWindow after a byte is not kept to judge that byte.
+// still matter: a device echoes a byte soon after it is typed, or, busy, holds
+// what it hears for a few seconds and then echoes it, so what it sends later
+// than kEchoWindow after a byte is not kept to judge that byte.
 //
 // The echo is matched to the typed bytes by the longest common subsequence,
 // each typed byte allowed to match only what arrived within its window: a byte
 // counts as lost only when no order-keeping match of the echo can account for
-// it. The alignment is traced back in steps of a few hundred typed bytes, so
-// memory stays bounded whatever the length of the file; a device whose output
-// is too heavy to be matched within bounds is judged as not echoing.
+// it. Two witnesses narrow the match. A line end is echoed by the first line
+// end the device sends after it, when that comes before anything more is
+// typed: what follows (the device's answer) can never stand in for a byte of
+// the line. And a byte typed while typing waited for each echo (EchoPace) that
+// the device went past without echoing is lost. The alignment is traced back
+// in steps of a few hundred typed bytes, so memory stays bounded whatever the
+// length of the file; a device whose output is too heavy to be matched within
+// bounds is judged as not echoing.
 class EchoCheck {
  public:
   using Clock = std::chrono::steady_clock;
-  static constexpr std::chrono::milliseconds kEchoWindow{1000};
+  static constexpr std::chrono::milliseconds kEchoWindow{4000};
 
   // A byte written to the port at `at` (taken before the write); `from_file`
-  // is false for the carriage return the upload inserts before a line feed.
-  void typed(char byte, bool from_file, Clock::time_point at);
+  // is false for the carriage return the upload inserts before a line feed;
+  // `in_step` when typing waits for each echo, so that fate() will tell.
+  void typed(char byte, bool from_file, Clock::time_point at, bool in_step = false);
+  // Typing saw the echo of the byte `c` typed at `typed_at` ('\n' for a line
+  // end) come in order, or the device go past it.
+  void fate(Clock::time_point typed_at, char c, bool echoed);
+  // The upload wrote again at `at` (its final CR): the file's typing is over.
+  void typing_over(Clock::time_point at) { typing_over_ = at; }
   // A byte read from the port at `at`.
   void heard(char byte, Clock::time_point at);
   // Once the device has said its last word.
@@ -57,11 +70,25 @@ class EchoCheck {
   [[nodiscard]] std::size_t footprint() const;
 
  private:
+  static constexpr std::int64_t kPinUnknown = -2;
+  static constexpr std::int64_t kNoPin = -1;
   struct Token {
     char c;                   // '\n' stands for a line end (any run of CR and LF)
     std::uint8_t file_bytes;  // bytes of the file it stands for
+    bool in_step;             // typed while typing waited for each echo
+    bool gone_past;           // ...and the device went past it without echoing it
     std::uint32_t line;       // line of the file where it begins, from 1
     Clock::time_point at;
+    std::int64_t pin;  // a line end's echo: the column it must match, kNoPin or kPinUnknown
+  };
+  // Lines that lost bytes, the first of them, and the bytes lost.
+  struct Losses {
+    std::array<std::uint32_t, EchoVerdict::kMaxLines> lines{};
+    std::size_t count = 0;
+    bool more = false;
+    std::size_t tokens = 0;
+    std::size_t bytes = 0;
+    void note(const Token& token);
   };
   // One typed token's row of the alignment: its cells lo..hi (received tokens
   // consumed), each cell's step back stored from `offset` in the arena.
@@ -75,7 +102,9 @@ class EchoCheck {
   void add_typed(Token token);
   void add_heard(char c, Clock::time_point at);
   void fill_rows(Clock::time_point now);
-  void fill_row(const Token& token);
+  void fill_row(const Token& token, std::size_t row_end);
+  std::int64_t pin(std::size_t index, bool final);
+  [[nodiscard]] std::size_t line_cut(bool final);
   void commit(std::size_t rows, bool whole);
   void settle(const Token& token, std::size_t column, bool matched);
   void trim();
@@ -86,6 +115,7 @@ class EchoCheck {
   [[nodiscard]] std::size_t heard_end() const { return heard_base_ + heard_.size(); }
 
   bool gave_up_ = false;
+  std::optional<Clock::time_point> typing_over_;
   std::size_t file_bytes_ = 0;
   std::uint32_t line_ = 1;
   bool typed_line_end_ = false;  // the last token typed is a line end still open
@@ -110,8 +140,12 @@ class EchoCheck {
 
   // Settled so far.
   std::size_t characters_ = 0;  // typed tokens other than line ends
-  std::size_t in_step_ = 0;     // of those, echoed apart from the previous echo
+  std::size_t run_on_ = 0;      // of those, echoed right after the echo before
   bool any_echo_ = false;
-  Clock::time_point last_echo_{};
-  EchoVerdict verdict_;
+  std::size_t last_column_ = 0;
+  std::size_t line_ends_echoed_ = 0;
+  std::size_t line_ends_with_cr_ = 0;  // ...echoed with a CR in them
+  Losses characters_lost_;
+  Losses line_ends_lost_;
+  Losses lone_line_feeds_;  // line ends echoed without their CR
 };

@@ -4,7 +4,11 @@
 
 #include "serial/echo_match.hpp"
 
-void EchoPace::reset() { *this = EchoPace{}; }
+void EchoPace::reset() {
+  const Listener listener = listener_;
+  *this = EchoPace{};
+  listener_ = listener;
+}
 
 void EchoPace::typed(std::string_view bytes, Clock::time_point at) {
   age(at);
@@ -24,14 +28,15 @@ void EchoPace::typed(std::string_view bytes, Clock::time_point at) {
 }
 
 void EchoPace::expect(char c, Clock::time_point at) {
-  if (size_ == kMaxExpected) pop_front();  // so old that it cannot hold typing up any more
+  if (size_ == kMaxExpected) pop_front(false);  // so old that it cannot hold typing up any more
   ring_[(head_ + size_) % kMaxExpected] = {c, false, at};
   ++size_;
   ++owed_;
 }
 
-void EchoPace::pop_front() {
+void EchoPace::pop_front(bool echoed) {
   if (!at(0).overdue) --owed_;
+  if (listener_ != nullptr) listener_(at(0).at, at(0).c, echoed);
   head_ = (head_ + 1) % kMaxExpected;
   --size_;
 }
@@ -48,22 +53,19 @@ void EchoPace::age(Clock::time_point now) {
   }
 }
 
-// The byte heard echoes the oldest byte still owed, or one given up on before
-// it (a late echo, in order). Those given up on before the one it echoes will
-// not come back: the device has gone past them.
+// The byte heard echoes the oldest byte typed that it can echo. Those typed
+// before that one will not come back: the device has gone past them (a byte
+// lost, and the CR typed at once after it echoed).
 bool EchoPace::match(char c, Clock::time_point at_time, bool& fresh, bool& tab) {
   std::size_t i = 0;
-  for (; i < size_; ++i) {
-    if (echo_match::same(at(i).c, c)) break;
-    if (!at(i).overdue) return false;
-  }
+  while (i < size_ && !echo_match::same(at(i).c, c)) ++i;
   if (i == size_) return false;
   if (i > 0) run_ = 0;
-  for (; i > 0; --i) pop_front();
+  for (; i > 0; --i) pop_front(false);
   fresh = !at(0).overdue;
   tab = at(0).c == '\t';
   if (fresh) last_echo_ = std::max(last_echo_, at_time);
-  pop_front();
+  pop_front(true);
   return true;
 }
 

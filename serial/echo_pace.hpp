@@ -38,6 +38,12 @@ class EchoPace {
 
   [[nodiscard]] bool waiting() const { return waiting_; }
 
+  // Told, for each typed byte that is owed an echo, once it is known whether
+  // its echo came in order (`echoed`) or the device went past it; the byte is
+  // named by the time of its write and itself ('\n' for a line end).
+  using Listener = void (*)(Clock::time_point typed_at, char c, bool echoed);
+  void listen(Listener listener) { listener_ = listener; }
+
  private:
   struct Expected {
     char c;        // '\n' stands for a line end (a run of CR and LF)
@@ -48,7 +54,7 @@ class EchoPace {
 
   void expect(char c, Clock::time_point at);
   bool match(char c, Clock::time_point at, bool& fresh, bool& tab);
-  void pop_front();
+  void pop_front(bool echoed);
   void age(Clock::time_point now);
   [[nodiscard]] Expected& at(std::size_t i) { return ring_[(head_ + i) % kMaxExpected]; }
 
@@ -65,4 +71,5 @@ class EchoPace {
   int misses_ = 0;  // waits in a row that ran out
   Clock::time_point last_write_{};
   Clock::time_point last_echo_{};
+  Listener listener_ = nullptr;
 };

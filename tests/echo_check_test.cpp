@@ -5,45 +5,105 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <limits>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "serial/echo_pace.hpp"
+
 namespace {
 
 using Clock = EchoCheck::Clock;
-using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 const std::string kFile =
     "e1.signalling = r2-digital\nfxs.count = 16\nfxs.ports = 1-16\ntdmoe.peer = 10.0.0.3\n";
 
-// What a device sends back for the byte typed at position `i` of the wire; an
-// answer comes with the echo of a line end, in one burst.
-using Device = std::function<std::string(char typed, std::size_t i, int line)>;
+// What the device sends: each read's bytes by the millisecond it is read.
+using Reads = std::multimap<int, std::string>;
+// The device's answer to byte `i` of the wire (`c`, of the file's line `line`)
+// typed at `t`: the reads it adds.
+using Device = std::function<void(char c, std::size_t i, int line, int t, Reads& reads)>;
 
 std::string echo(char c) { return {c}; }
 
-// Types the file as an upload does (a CR inserted right before the pause of an
-// LF that lacks one, 10 ms a byte) and feeds the device's bytes back 1 ms after each.
-EchoVerdict account(const std::string& file, const Device& device) {
-  EchoCheck check;
-  Clock::time_point t = Clock::now();
-  char previous = 0;
-  int line = 1;
-  std::size_t i = 0;
-  auto type = [&](char c, bool from_file, Clock::time_point at) {
-    check.typed(c, from_file, at);
-    for (const char h : device(c, i++, line)) check.heard(h, at + milliseconds(1));
+// A device that sends its answer to each typed byte 1 ms after it.
+Device at_once(std::function<std::string(char, std::size_t, int)> answer) {
+  return [answer = std::move(answer)](char c, std::size_t i, int line, int t, Reads& reads) {
+    const std::string a = answer(c, i, line);
+    if (!a.empty()) reads.emplace(t + 1, a);
   };
+}
+
+// Types the file as an upload does (a CR inserted at once before an LF that
+// lacks one; each byte 10 ms after the one before and, with a device that
+// echoes, once it has echoed what was typed before) and accounts for the
+// device's reads, `own` among them, with typing's witness.
+EchoVerdict account(const std::string& file, const Device& device, Reads reads = {},
+                    int stopped_after = -1) {
+  static EchoCheck* current = nullptr;
+  EchoCheck check;
+  current = &check;
+  EchoPace pace;
+  pace.listen([](Clock::time_point at, char c, bool echoed) { current->fate(at, c, echoed); });
+  const Clock::time_point zero = Clock::now();
+  auto ms = [&](int t) { return zero + milliseconds(t); };
+  int now = 0;
+  auto hear_until = [&](int until) {
+    while (!reads.empty() && reads.begin()->first <= until) {
+      const auto [t, bytes] = *reads.begin();
+      reads.erase(reads.begin());
+      now = std::max(now, t);
+      pace.heard(bytes, ms(t));
+      for (const char b : bytes) check.heard(b, ms(t));
+    }
+  };
+  std::size_t i = 0;
+  int line = 1;
+  auto type = [&](char c, bool from_file) {
+    check.typed(c, from_file, ms(now), pace.waiting());
+    pace.typed(std::string(1, c), ms(now));
+    device(c, i, line, now, reads);
+    if (static_cast<int>(i++) != stopped_after) return;
+    // What the device sent meanwhile is read when the program runs again.
+    now += 1500;
+    Reads late;
+    while (!reads.empty() && reads.begin()->first <= now) {
+      late.emplace(now, reads.begin()->second);
+      reads.erase(reads.begin());
+    }
+    reads.merge(late);
+  };
+  char previous = 0;
+  int last = -10;
   for (const char c : file) {
-    if (c == '\n' && previous != '\r') type('\r', false, t + microseconds(50));
+    if (c == '\n' && previous != '\r') type('\r', false);
     previous = c;
-    t += milliseconds(10);
-    type(c, true, t);
+    hear_until(last + 10);
+    now = std::max(now, last + 10);
+    while (pace.owed()) {
+      const auto deadline = static_cast<int>(
+          std::chrono::duration_cast<milliseconds>(pace.deadline() - zero).count());
+      if (!reads.empty() && reads.begin()->first <= deadline) {
+        hear_until(reads.begin()->first);
+      } else {
+        now = std::max(now, deadline);
+        pace.ran_out();
+      }
+    }
+    last = now;
+    type(c, true);
     if (c == '\n') ++line;
   }
+  // The upload's final CR.
+  hear_until(last + 5);
+  check.typing_over(ms(std::max(now, last + 5)));
+  hear_until(std::numeric_limits<int>::max());
   return check.finish();
 }
 
@@ -55,6 +115,8 @@ struct Case {
   std::vector<std::uint32_t> lines;
   std::string file = kFile;
   bool more_lines = false;
+  Reads own = {};          // what the device says of its own accord
+  int stopped_after = -1;  // the program stopped for 1.5 s after typing this byte of the wire
 };
 
 // Long enough for the alignment to be settled in several steps.
@@ -70,7 +132,7 @@ class EchoAccounting : public testing::TestWithParam<Case> {};
 
 TEST_P(EchoAccounting, Verdict) {
   const Case& c = GetParam();
-  const EchoVerdict v = account(c.file, c.device);
+  const EchoVerdict v = account(c.file, c.device, c.own, c.stopped_after);
   EXPECT_EQ(v.kind, c.kind);
   if (c.kind == EchoVerdict::Kind::kNoEcho) return;
   EXPECT_EQ(v.bytes, c.file.size());
@@ -81,65 +143,168 @@ TEST_P(EchoAccounting, Verdict) {
 
 using K = EchoVerdict::Kind;
 
+// Echo as a console gives it: CR as CR LF, the LF after it as nothing.
+std::string crlf(char c) { return c == '\r' ? "\r\n" : c == '\n' ? "" : echo(c); }
+
+// A device that holds what it hears for its first `ms` milliseconds and then
+// echoes it, all at once, as a console does, each line answered with its prompt.
+Device held(int ms) {
+  return [ms](char c, std::size_t, int, int t, Reads& reads) {
+    const std::string e = c == '\r' ? "\r\ndrovan(conf)> " : crlf(c);
+    if (!e.empty()) reads.emplace(std::max(t + 1, ms), e);
+  };
+}
+
+// Status text streamed at 2000 bytes a second, 20 bytes for each byte typed.
+Device streaming() {
+  auto at = std::make_shared<std::size_t>(0);
+  return [at](char, std::size_t, int, int t, Reads& reads) {
+    static const std::string kStatus = "e1 sync ok, fxs 16 idle, tdmoe peer 10.0.0.3 up\r\n";
+    std::string text;
+    for (int k = 0; k < 20; ++k) text += kStatus[(*at)++ % kStatus.size()];
+    reads.emplace(t + 5, text);
+  };
+}
+
+// Lines of the device's own, every 300 ms.
+Reads alarms() {
+  Reads r;
+  for (int t = 150; t < 20'000; t += 300) r.emplace(t, "\r\nALARM e1 los fxs ports 1-16\r\n");
+  return r;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Devices, EchoAccounting,
     testing::Values(
-        Case{"WholeEcho", [](char c, std::size_t, int) { return echo(c); }, K::kWhole, 0, {}},
+        Case{"WholeEcho",
+             at_once([](char c, std::size_t, int) { return echo(c); }),
+             K::kWhole,
+             0,
+             {}},
         Case{"PromptsAnswersAndAMessageInsideALine",
-             [](char c, std::size_t i, int) -> std::string {
+             at_once([](char c, std::size_t i, int) -> std::string {
                if (i == 35) return "\r\nLINK UP e1 16 ok\r\n" + echo(c);
                if (c == '\r') return "\r\nok: staged\r\ndrovan(conf)> ";
                return c == '\n' ? "" : echo(c);
-             },
+             }),
              K::kWhole,
              0,
              {}},
         Case{"CrEchoedAsCrLf",
-             [](char c, std::size_t, int) -> std::string {
-               return c == '\r' ? "\r\n" : c == '\n' ? "" : echo(c);
-             },
+             at_once([](char c, std::size_t, int) { return crlf(c); }),
              K::kWhole,
              0,
              {}},
         Case{"ByteLostInLineThree",
              // "fxs.ports = 1-16" arriving as "fxs.ports = 1-6": still a valid setting
-             [](char c, std::size_t i, int) { return i == 58 ? std::string() : echo(c); },
+             at_once([](char c, std::size_t i, int) { return i == 58 ? std::string() : echo(c); }),
              K::kLost,
              1,
              {3}},
         Case{"LostLineEnd",
              // two settings run together
-             [](char c, std::size_t, int line) {
+             at_once([](char c, std::size_t, int line) {
                return line == 2 && (c == '\r' || c == '\n') ? std::string() : echo(c);
-             },
+             }),
              K::kLost,
              1,
              {2}},
-        Case{"NoEchoAtAll", [](char, std::size_t, int) { return std::string(); }, K::kNoEcho},
-        Case{"OwnAnswerToEachLine",
-             [](char c, std::size_t, int line) -> std::string {
+        Case{"NoEchoAtAll", at_once([](char, std::size_t, int) { return std::string(); }),
+             K::kNoEcho},
+        Case{"OwnAnswerToEachLine", at_once([](char c, std::size_t, int line) -> std::string {
                if (c != '\r') return {};
                return "\r\naccepted: line " + std::to_string(line) +
                       " e1.signalling fxs.count = 16 tdmoe.peer 10.0.0.3\r\ndrovan(conf)> ";
-             },
+             }),
              K::kNoEcho},
         Case{"TabEchoedAsBlanks",
-             [](char c, std::size_t, int) { return c == '\t' ? std::string("    ") : echo(c); },
+             at_once([](char c, std::size_t, int) {
+               return c == '\t' ? std::string("    ") : echo(c);
+             }),
              K::kWhole,
              0,
              {},
              "fxs.count\t= 16\nfxs.ports\t= 1-16\n"},
         Case{"LossesAllAlongALongFile",
-             [](char c, std::size_t, int line) {
+             at_once([](char c, std::size_t, int line) {
                return line % 4 == 0 && c == '6' ? std::string() : echo(c);
-             },
+             }),
              K::kLost,
              15,
              {4, 8, 12, 16, 20, 24, 28, 32, 36, 40},
              repeated("fxs.count = 16\n", 60),
              true},
         Case{"FloodAroundTheEcho",
-             [](char c, std::size_t, int) { return std::string(2000, 'x') + echo(c); },
-             K::kNoEcho}));
+             at_once([](char c, std::size_t, int) { return std::string(2000, 'x') + echo(c); }),
+             K::kNoEcho},
+        // The '6' lost, and the device's answer that quotes a '6' cannot stand in for it.
+        Case{"AnswerAfterTheLineEndCannotStandIn",
+             at_once([](char c, std::size_t i, int line) -> std::string {
+               if (i == 59) return {};
+               if (c == '\r' && line == 3) {
+                 return "\r\nerror: line 3: fxs.ports 1-1 does not match fxs.count 16\r\n";
+               }
+               return crlf(c);
+             }),
+             K::kLost,
+             1,
+             {3}},
+        // Lines 2 and 3 run together on the device.
+        Case{"CrLostLineFeedEchoedAlone",
+             at_once([](char c, std::size_t, int line) -> std::string {
+               if (line == 2 && c == '\r') return {};
+               if (line == 2 && c == '\n') return "\n";
+               return crlf(c);
+             }),
+             K::kLost,
+             1,
+             {2}},
+        Case{"StatusTextAndNoEcho", streaming(), K::kNoEcho},
+        Case{"HeldWhileBusyThenEchoed", held(1200), K::kWhole, 0, {}},
+        Case{"HeldThreeSecondsThenEchoed",
+             held(3000),
+             K::kWhole,
+             0,
+             {},
+             repeated("fxs.count = 16\n", 40)},
+        Case{"EchoInCapitals",
+             at_once([](char c, std::size_t,
+                        int) { return crlf(static_cast<char>(std::toupper(c))); }),
+             K::kWhole,
+             0,
+             {}},
+        // Its prompt ends the line on screen.
+        Case{"NoLineEndEchoed",
+             at_once(
+                 [](char c, std::size_t, int) -> std::string {
+                   return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
+                 }),
+             K::kWhole,
+             0,
+             {}},
+        // The program stopped for 1.5 s after byte 30: its echo read that late.
+        Case{"EchoReadLateByAStoppedProgram",
+             at_once([](char c, std::size_t, int) { return crlf(c); }),
+             K::kWhole,
+             0,
+             {},
+             kFile,
+             false,
+             {},
+             30},
+        Case{"EveryByteEchoedTwice",
+             at_once([](char c, std::size_t, int) { return crlf(c) + crlf(c); }),
+             K::kWhole,
+             0,
+             {}},
+        // Its lines every 0.3 s hold the letters of a byte lost meanwhile.
+        Case{"AlarmLinesAroundALostByte",
+             at_once([](char c, std::size_t i, int) { return i == 52 ? "" : crlf(c); }),
+             K::kLost,
+             1,
+             {3},
+             kFile,
+             false,
+             alarms()}));
 
 }  // namespace
