@@ -210,7 +210,10 @@ int main(int argc, char** argv) {
   // With a terminal, COMMAND's console is relayed to it.
   const std::optional<sim::CallerTerminal> caller =
       options.command != nullptr ? sim::caller_terminal() : std::nullopt;
-  if (caller) sigaddset(&handled, SIGWINCH);
+  if (caller) {
+    sigaddset(&handled, SIGWINCH);
+    sigaddset(&handled, SIGCONT);  // blocked, it still continues the simulator
+  }
   (void)::sigprocmask(SIG_BLOCK, &handled, &before);
   const UniqueFd signals(::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK));
   (void)std::signal(SIGPIPE, SIG_IGN);
@@ -289,14 +292,17 @@ int main(int argc, char** argv) {
         done = signo != SIGCHLD;
       } else if (signo == SIGWINCH) {
         if (relay) relay->resize();
+      } else if (signo == SIGCONT) {
+        if (relay) relay->resume();
       } else if (signo == SIGTERM || signo == SIGHUP ||
-                 (relay && (signo == SIGINT || signo == SIGQUIT))) {
+                 ((signo == SIGINT || signo == SIGQUIT) && (relay || info.ssi_code != SI_KERNEL))) {
         // COMMAND decides; the device serves it to the end. On a terminal of
         // its own COMMAND hears no keyboard of the caller's, so these too.
         (void)::kill(child, signo);
         if (signo == SIGHUP && relay) relay->hang_up();
       }
-      // Otherwise SIGINT and SIGQUIT from the keyboard reach COMMAND too; it alone decides.
+      // Otherwise SIGINT and SIGQUIT came from the caller's keyboard (the
+      // kernel's), and reached COMMAND too: it alone decides.
     }
     int status = 0;
     if (child > 0 && ::waitpid(child, &status, WNOHANG) == child) {

@@ -155,6 +155,30 @@ TEST(SimEndToEnd, CallersTerminalRestoredWhenCommandIsKilled) {
   EXPECT_EQ(out.substr(out.find('\n', status) + 1), before + "\r\n") << out;
 }
 
+// Stopped from outside, as a shell's job control does, the simulator gives the
+// caller's terminal back as it was; continued, it takes it raw again, and the
+// run ends as usual.
+TEST(SimEndToEnd, StoppedSimulatorGivesTheTerminalBack) {
+  SKIP_WITHOUT_NAMESPACES();
+  // The shell has no job control: the simulator runs in the terminal's foreground.
+  const std::string inner =
+      "w() { n=0; until eval \"$1\"; do [ $n -lt 200 ] || return 1; sleep 0.05; n=$((n+1)); "
+      "done; }; b=$(stty -g); " +
+      kSim +
+      " -- sh -c 'until [ -e done ]; do sleep 0.05; done' </dev/tty & p=$!; "
+      "w '[ \"$(stty -g)\" != \"$b\" ]' && r=$(stty -g) && kill -TSTP $p && "
+      "w 'grep -q \") T \" /proc/$p/stat' && [ \"$(stty -g)\" = \"$b\" ] && echo given back; "
+      "kill -CONT $p; w '[ \"$(stty -g)\" = \"$r\" ]' && echo raw again; "
+      ": >done; wait $p; echo status $?; [ \"$(stty -g)\" = \"$b\" ] && echo as before";
+  Rig rig({.device = false, .executable = "/usr/bin/script", .args = {"-qec", inner, "/dev/null"}});
+  EXPECT_EQ(rig.wait_exit(30), 0) << rig.out() << rig.err();
+  const std::string& out = rig.out();
+  EXPECT_NE(out.find("given back"), std::string::npos) << out;
+  EXPECT_NE(out.find("raw again"), std::string::npos) << out;
+  EXPECT_NE(out.find("status 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("as before"), std::string::npos) << out;
+}
+
 // A configuration session typed by hand in terminal mode, every line handed
 // over at once as a console does at ENTER: paced typing loses nothing, and a
 // '3' inside a value is typed, not taken for the upload command.
