@@ -18,25 +18,57 @@ std::string_view trim(std::string_view s) {
 
 }  // namespace
 
-void ConsoleModel::receive(std::string_view bytes, Clock::time_point at) {
+std::size_t ConsoleModel::receive(std::string_view bytes, Clock::time_point at) {
   tick(at);
-  now_ = at;
-  for (const char b : bytes) {
-    ++counts_.received;
-    const Clock::time_point arrived = fifo_.arrival(at);
-    // A rebooting console hears nothing: those bytes are gone, but not for
-    // want of pace, so they are not counted as dropped.
-    if (booted_at_) continue;
-    if (!fifo_.admit(arrived)) {
-      ++counts_.dropped;
-      continue;
-    }
-    take(b);
+  const std::size_t n = wire_.put(bytes, at);
+  counts_.received += n;
+  tick(at);  // the first byte, if it comes off the line at once
+  return n;
+}
+
+std::optional<Clock::time_point> ConsoleModel::deadline() const {
+  std::optional<Clock::time_point> next = booted_at_;
+  for (const auto& event : {fifo_.next_take(), wire_.next_arrival()}) {
+    if (event && (!next || *event < *next)) next = event;
   }
+  return next;
 }
 
 void ConsoleModel::tick(Clock::time_point now) {
-  if (!booted_at_ || now < *booted_at_) return;
+  // A reboot's end, a take or an arrival at one instant in that order: a byte
+  // taken leaves room for one that arrives then.
+  for (;;) {
+    const auto take_at = fifo_.next_take();
+    const auto arrival = wire_.next_arrival();
+    if (booted_at_ && *booted_at_ <= now && (!arrival || *booted_at_ <= *arrival)) {
+      now_ = *booted_at_;
+      boot();
+    } else if (take_at && *take_at <= now && (!arrival || *take_at <= *arrival)) {
+      now_ = *take_at;
+      take(fifo_.take());
+    } else if (arrival && *arrival <= now) {
+      now_ = *arrival;
+      arrive(wire_.pop());
+    } else {
+      return;
+    }
+  }
+}
+
+void ConsoleModel::arrive(char byte) {
+  // Drawn for every byte, so the losses depend on the bytes alone, not on their timing.
+  const bool garbled = noise_ > 0 && noise_draw_() % noise_ == 0;
+  // A rebooting console hears nothing: those bytes are gone, but not for
+  // want of pace, so they are not counted.
+  if (booted_at_) return;
+  if (garbled) {
+    ++counts_.noise;
+  } else if (!fifo_.admit(byte, now_)) {
+    ++counts_.dropped;
+  }
+}
+
+void ConsoleModel::boot() {
   booted_at_.reset();
   sink_.put(kBanner);
   char line[160];
@@ -138,6 +170,7 @@ void ConsoleModel::command(std::string_view line) {
     staged_ = Settings{};
     in_session_ = false;
     sink_.put("resetting...\r\n");
+    fifo_.clear();  // what it had not taken yet is never heard
     booted_at_ = now_ + kRebootTime;
     return;  // silent until booted
   } else if (line == "show conf") {
@@ -163,12 +196,16 @@ void ConsoleModel::echo(std::string_view bytes) {
 
 void ConsoleModel::prompt() { sink_.put(in_session_ ? kSessionPrompt : kPrompt); }
 
-std::string_view summary(const Counts& c, std::array<char, 160>& out) {
-  const int n =
-      std::snprintf(out.data(), out.size(),
-                    "drovan-sim: received %" PRIu64 " bytes, %" PRIu64 " dropped, %" PRIu64
-                    " configuration lines accepted, %" PRIu64 " rejected",
-                    c.received, c.dropped, c.accepted, c.rejected);
+std::string_view summary(const Counts& c, std::array<char, 160>& out, bool noisy_line) {
+  int n = std::snprintf(out.data(), out.size(),
+                        "drovan-sim: received %" PRIu64 " bytes, %" PRIu64 " dropped, %" PRIu64
+                        " configuration lines accepted, %" PRIu64 " rejected",
+                        c.received, c.dropped, c.accepted, c.rejected);
+  if (n > 0 && noisy_line && static_cast<std::size_t>(n) < out.size()) {
+    const int more = std::snprintf(out.data() + n, out.size() - static_cast<std::size_t>(n),
+                                   ", %" PRIu64 " lost to line noise", c.noise);
+    if (more > 0) n += more;
+  }
   return {out.data(), n > 0 ? std::min<std::size_t>(n, out.size() - 1) : 0};
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string_view>
 
 #include "sim/conf_checker.hpp"
@@ -30,21 +31,36 @@ class Sink {
 
 struct Counts {
   std::uint64_t received = 0;
-  std::uint64_t dropped = 0;   // lost to the slow console
+  std::uint64_t dropped = 0;   // lost to the slow console: its FIFO was full
   std::uint64_t accepted = 0;  // setting lines of configuration sessions
   std::uint64_t rejected = 0;  // any other non-blank, non-comment line of a session
+  std::uint64_t noise = 0;     // lost on the line before the console
 };
 
+struct ConsoleOptions {
+  std::chrono::microseconds min_gap{0};    // between two bytes taken; 0: as they come
+  std::chrono::milliseconds line_work{0};  // after the CR that ends a line
+  unsigned line_noise = 0;                 // one byte in N lost on the line; 0: none
+  bool echo = true;                        // without it the console still answers
+};
+
+// Time-driven: what the console says comes when it takes a byte out of its
+// FIFO, so the caller hands it the bytes read and then ticks it at deadline().
 class ConsoleModel {
  public:
-  // A console that does not echo (`echo` false) still answers.
-  ConsoleModel(Sink& sink, std::chrono::microseconds min_gap, bool echo = true)
-      : sink_(sink), fifo_(min_gap), echo_(echo) {}
+  ConsoleModel(Sink& sink, const ConsoleOptions& options)
+      : sink_(sink),
+        fifo_(options.min_gap, options.line_work),
+        noise_(options.line_noise),
+        echo_(options.echo) {}
 
-  // Bytes read from the line together at `at`.
-  void receive(std::string_view bytes, Clock::time_point at);
-  // When tick() next has something to do (the end of a reboot), if ever.
-  [[nodiscard]] std::optional<Clock::time_point> deadline() const { return booted_at_; }
+  // How many bytes the line can take now.
+  [[nodiscard]] std::size_t room() const { return wire_.room(); }
+  // Bytes read from the port together at `at`, at most room(); how many were taken.
+  std::size_t receive(std::string_view bytes, Clock::time_point at);
+  // When tick() next has something to do, if ever.
+  [[nodiscard]] std::optional<Clock::time_point> deadline() const;
+  // Everything due by `now`, in order; Clock::time_point::max() runs it all out.
   void tick(Clock::time_point now);
 
   [[nodiscard]] const Counts& counts() const { return counts_; }
@@ -52,6 +68,8 @@ class ConsoleModel {
   [[nodiscard]] bool in_session() const { return in_session_; }
 
  private:
+  void arrive(char byte);
+  void boot();
   void take(char byte);
   void end_line();
   void command(std::string_view line);
@@ -60,7 +78,10 @@ class ConsoleModel {
   void echo(std::string_view bytes);
 
   Sink& sink_;
+  SerialLine wire_;
   ReceiveFifo fifo_;
+  unsigned noise_;
+  std::minstd_rand noise_draw_{1};  // a fixed seed: the same bytes lose the same ones
   bool echo_;
   Counts counts_;
   std::array<char, 256> line_{};
@@ -71,11 +92,12 @@ class ConsoleModel {
   unsigned session_line_ = 0;
   Settings staged_;
   Settings active_ = Settings::factory();
-  Clock::time_point now_{};                     // of the bytes being taken
+  Clock::time_point now_{};                     // of the event being handled
   std::optional<Clock::time_point> booted_at_;  // set while rebooting
 };
 
 // The summary line, without its line end, in `out`; the part of `out` used.
-std::string_view summary(const Counts& counts, std::array<char, 160>& out);
+// The bytes lost to line noise are told only on a noisy line.
+std::string_view summary(const Counts& counts, std::array<char, 160>& out, bool noisy_line = false);
 
 }  // namespace sim

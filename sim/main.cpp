@@ -30,12 +30,15 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--no-echo] [--] [COMMAND [ARG...]]\n";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--line-noise N] [--no-echo] "
+    "[--] [COMMAND [ARG...]]\n";
 constexpr int kDefaultGapMs = 3;
 
 struct Options {
   int port = 0;
   int min_gap_ms = kDefaultGapMs;
+  int line_ms = 0;
+  int line_noise = 0;
   bool echo = true;
   char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
 };
@@ -64,6 +67,10 @@ bool parse(int argc, char** argv, Options& options) {
       if (!whole_number(argv[++i], 0, 99, options.port)) return false;
     } else if (arg == "--min-gap-ms") {
       if (!whole_number(argv[++i], 0, 1000, options.min_gap_ms)) return false;
+    } else if (arg == "--line-ms") {
+      if (!whole_number(argv[++i], 0, 60'000, options.line_ms)) return false;
+    } else if (arg == "--line-noise") {
+      if (!whole_number(argv[++i], 0, 1'000'000, options.line_noise)) return false;
     } else {
       return false;
     }
@@ -98,16 +105,16 @@ class LineSink final : public sim::Sink {
   int slave_;
 };
 
-// Reads what the line holds now into the model; false once the line failed.
-// At most 32 reads of 4 KiB, more than a pseudo-terminal holds: a writer that
-// floods the line must not keep the simulator from its signals and COMMAND's end.
+// Reads what the port holds into the model, as much as its line takes now;
+// false once the port failed. What the line cannot take yet waits in the
+// pseudo-terminal, and its writer with it, as on a real port.
 bool serve_line(int master, sim::ConsoleModel& model) {
-  std::array<char, 4096> buf{};
-  for (int reads = 0; reads < 32;) {
-    const ssize_t n = ::read(master, buf.data(), buf.size());
+  std::array<char, sim::SerialLine::kCapacity> buf{};
+  while (model.room() > 0) {
+    const ssize_t n = ::read(master, buf.data(), model.room());
     if (n > 0) {
-      model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)), sim::Clock::now());
-      ++reads;
+      (void)model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)),
+                          sim::Clock::now());
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -203,7 +210,10 @@ int main(int argc, char** argv) {
   // With a terminal, COMMAND's console is relayed to it.
   const std::optional<sim::CallerTerminal> caller =
       options.command != nullptr ? sim::caller_terminal() : std::nullopt;
-  if (caller) sigaddset(&handled, SIGWINCH);
+  if (caller) {
+    sigaddset(&handled, SIGWINCH);
+    sigaddset(&handled, SIGCONT);  // blocked, it still continues the simulator
+  }
   (void)::sigprocmask(SIG_BLOCK, &handled, &before);
   const UniqueFd signals(::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK));
   (void)std::signal(SIGPIPE, SIG_IGN);
@@ -259,14 +269,16 @@ int main(int argc, char** argv) {
   }
 
   LineSink sink(master.get(), slave.get());
-  const auto gap = std::chrono::milliseconds(options.min_gap_ms);
-  sim::ConsoleModel model(sink, gap, options.echo);
+  sim::ConsoleModel model(sink, {.min_gap = std::chrono::milliseconds(options.min_gap_ms),
+                                 .line_work = std::chrono::milliseconds(options.line_ms),
+                                 .line_noise = static_cast<unsigned>(options.line_noise),
+                                 .echo = options.echo});
   int exit_status = 0;
   for (bool done = false; !done;) {
     // The line, the signals, then the relay's three (ignored without one).
     std::array<pollfd, 2 + sim::Relay::kPollFds> fds{};
     fds.fill({-1, 0, 0});
-    fds[0] = {master.get(), POLLIN, 0};
+    fds[0] = {model.room() > 0 ? master.get() : -1, POLLIN, 0};
     fds[1] = {signals.get(), POLLIN, 0};
     if (relay) relay->prepare(&fds[2]);
     if (::poll(fds.data(), fds.size(), poll_timeout(model)) < 0 && errno != EINTR) break;
@@ -280,14 +292,17 @@ int main(int argc, char** argv) {
         done = signo != SIGCHLD;
       } else if (signo == SIGWINCH) {
         if (relay) relay->resize();
+      } else if (signo == SIGCONT) {
+        if (relay) relay->resume();
       } else if (signo == SIGTERM || signo == SIGHUP ||
-                 (relay && (signo == SIGINT || signo == SIGQUIT))) {
+                 ((signo == SIGINT || signo == SIGQUIT) && (relay || info.ssi_code != SI_KERNEL))) {
         // COMMAND decides; the device serves it to the end. On a terminal of
         // its own COMMAND hears no keyboard of the caller's, so these too.
         (void)::kill(child, signo);
         if (signo == SIGHUP && relay) relay->hang_up();
       }
-      // Otherwise SIGINT and SIGQUIT from the keyboard reach COMMAND too; it alone decides.
+      // Otherwise SIGINT and SIGQUIT came from the caller's keyboard (the
+      // kernel's), and reached COMMAND too: it alone decides.
     }
     int status = 0;
     if (child > 0 && ::waitpid(child, &status, WNOHANG) == child) {
@@ -295,13 +310,20 @@ int main(int argc, char** argv) {
       done = true;
     }
   }
-  // What COMMAND wrote last is still in the line, and in its console.
-  (void)serve_line(master.get(), model);
+  // What COMMAND wrote last is still in the port, and in its console. The
+  // console takes it all at once, as it would have in time: the counts are
+  // whole. A bounded share, as a writer left behind may flood the port.
+  for (int rounds = 0;
+       rounds < 32 && serve_line(master.get(), model) && model.room() < sim::SerialLine::kCapacity;
+       ++rounds) {
+    model.tick(sim::Clock::time_point::max());
+  }
+  model.tick(sim::Clock::time_point::max());
   if (relay) relay->drain();
   relay.reset();
 
   std::array<char, 160> text{};
-  const std::string_view line = sim::summary(model.counts(), text);
+  const std::string_view line = sim::summary(model.counts(), text, options.line_noise > 0);
   std::array<char, 162> with_end{};
   const auto end = std::copy(line.begin(), line.end(), with_end.begin());
   *end = '\n';

@@ -4,21 +4,53 @@
 
 namespace sim {
 
-Clock::time_point ReceiveFifo::arrival(Clock::time_point read_at) {
-  const Clock::time_point at = std::max(read_at, next_arrival_);
-  next_arrival_ = at + kCharTime;
-  return at;
+std::size_t SerialLine::put(std::string_view bytes, Clock::time_point read_at) {
+  const std::size_t n = std::min(bytes.size(), room());
+  if (size_ == 0) next_ = std::max(next_, read_at);
+  for (std::size_t i = 0; i < n; ++i) bytes_[(head_ + size_ + i) % kCapacity] = bytes[i];
+  size_ += n;
+  return n;
 }
 
-bool ReceiveFifo::admit(Clock::time_point at) {
-  if (gap_.count() == 0) return true;
-  // The waiting bytes are taken one gap apart, the newest at taken_; those
-  // taken by `at` have left.
-  while (level_ > 0 && taken_ - gap_ * static_cast<long>(level_ - 1) <= at) --level_;
-  if (level_ == kDepth) return false;
-  taken_ = std::max(at, taken_ + gap_);
-  if (taken_ > at) ++level_;  // else an idle console takes it at once
+std::optional<Clock::time_point> SerialLine::next_arrival() const {
+  if (size_ == 0) return std::nullopt;
+  return next_;
+}
+
+char SerialLine::pop() {
+  const char byte = bytes_[head_];
+  head_ = (head_ + 1) % kCapacity;
+  --size_;
+  next_ += kCharTime;
+  return byte;
+}
+
+bool ReceiveFifo::admit(char byte, Clock::time_point at) {
+  if (size_ == kDepth) return false;
+  waiting_[(head_ + size_) % kDepth] = {byte, at};
+  ++size_;
   return true;
+}
+
+std::optional<Clock::time_point> ReceiveFifo::next_take() const {
+  if (size_ == 0) return std::nullopt;
+  return std::max(waiting_[head_].arrived, ready_);
+}
+
+char ReceiveFifo::take() {
+  const Waiting oldest = waiting_[head_];
+  const Clock::time_point at = std::max(oldest.arrived, ready_);
+  head_ = (head_ + 1) % kDepth;
+  --size_;
+  const std::chrono::microseconds busy =
+      oldest.byte == '\r' ? std::max<std::chrono::microseconds>(gap_, line_work_) : gap_;
+  ready_ = at + busy;
+  return oldest.byte;
+}
+
+void ReceiveFifo::clear() {
+  head_ = size_ = 0;
+  ready_ = {};
 }
 
 }  // namespace sim

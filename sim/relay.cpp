@@ -1,11 +1,13 @@
 #include "sim/relay.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,35 @@
 namespace sim {
 
 namespace {
+
+// The caller's terminal as found, and whether the relay has it raw now: what
+// the stop signals' handler needs, so process-wide.
+termios g_caller_mode{};
+volatile std::sig_atomic_t g_raw = 0;
+
+constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+bool in_foreground() { return ::tcgetpgrp(STDIN_FILENO) == ::getpgrp(); }
+
+// SIGTSTP, SIGTTIN, SIGTTOU: the caller's terminal back as it was, then stop,
+// by SIGSTOP: its terminal raw, the caller sends none of these by a key, so
+// whoever sent one wants the simulator stopped, also where the kernel would
+// not stop an orphaned process group for them.
+void give_back_and_stop(int) {
+  const int saved = errno;
+  if (g_raw != 0 && in_foreground()) {
+    (void)::tcsetattr(STDIN_FILENO, TCSANOW, &g_caller_mode);
+    g_raw = 0;
+  }
+  (void)::kill(::getpid(), SIGSTOP);
+  errno = saved;
+}
+
+void set_raw() {
+  termios raw = g_caller_mode;
+  ::cfmakeraw(&raw);
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) g_raw = 1;
+}
 
 bool fail(SetupError& error) {
   error.step = SetupError::kConsole;
@@ -114,16 +145,27 @@ ssize_t receive_report(int channel, SetupError& error, int& descriptor) {
 }
 
 Relay::Relay(int console, const termios& caller_mode)
-    : in_(own_description(STDIN_FILENO, O_RDONLY)),
-      out_(own_description(STDOUT_FILENO, O_WRONLY)),
-      caller_mode_(caller_mode) {
+    : in_(own_description(STDIN_FILENO, O_RDONLY)), out_(own_description(STDOUT_FILENO, O_WRONLY)) {
   console_.emplace(console);
   (void)::fcntl(console, F_SETFL, ::fcntl(console, F_GETFL) | O_NONBLOCK);
+  g_caller_mode = caller_mode;
+  struct sigaction stop {};
+  stop.sa_handler = give_back_and_stop;
+  stop.sa_flags = SA_RESTART;
+  sigemptyset(&stop.sa_mask);
+  for (const int s : kStopSignals) sigaddset(&stop.sa_mask, s);
+  for (const int s : kStopSignals) (void)::sigaction(s, &stop, nullptr);
   // Every key goes to COMMAND as it is; COMMAND's terminal does the echo,
-  // the line editing and the signals of Ctrl-C and Ctrl-Z.
-  termios raw = caller_mode;
-  ::cfmakeraw(&raw);
-  raw_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  // the line editing and the signals of Ctrl-C and Ctrl-Z. Started in the
+  // background, the simulator stops here (SIGTTOU) until brought to the foreground.
+  set_raw();
+}
+
+Relay::~Relay() {
+  restore();
+  struct sigaction plain {};
+  plain.sa_handler = SIG_DFL;
+  for (const int s : kStopSignals) (void)::sigaction(s, &plain, nullptr);
 }
 
 bool Relay::Pending::write_to(int fd) {
@@ -206,6 +248,19 @@ void Relay::resize() const {
   }
 }
 
+void Relay::resume() {
+  if (holding_) {
+    // In the background the terminal is another's: it stays as it is, and
+    // the relay's first read of it stops the simulator again (SIGTTIN).
+    if (in_foreground()) {
+      set_raw();
+    } else {
+      g_raw = 0;
+    }
+  }
+  resize();
+}
+
 void Relay::hang_up() {
   console_.reset();  // COMMAND's session gets SIGHUP, its reads end
   to_command_ = {};
@@ -230,8 +285,9 @@ void Relay::drain() {
 }
 
 void Relay::restore() {
-  if (raw_) (void)::tcsetattr(STDIN_FILENO, TCSANOW, &caller_mode_);
-  raw_ = false;
+  holding_ = false;
+  if (g_raw != 0) (void)::tcsetattr(STDIN_FILENO, TCSANOW, &g_caller_mode);
+  g_raw = 0;
 }
 
 }  // namespace sim

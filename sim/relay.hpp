@@ -3,7 +3,9 @@
 // COMMAND's console when the caller's standard input is a terminal: a
 // pseudo-terminal of the namespace's own devpts, opened by the child inside
 // the namespace and handed to the simulator, which relays between it and the
-// caller's terminal, raw for the run, in the simulator's poll loop.
+// caller's terminal, raw for the run, in the simulator's poll loop. Stopped
+// (SIGTSTP, SIGTTIN, SIGTTOU), the simulator gives the caller's terminal back
+// first; continued, it takes it raw again (resume()).
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -44,9 +46,10 @@ class Relay {
   // The caller's input, COMMAND's console, the caller's output.
   static constexpr std::size_t kPollFds = 3;
 
-  // Owns `console`; the caller's terminal is raw until restore().
+  // Owns `console`; the caller's terminal is raw until restore(), but while
+  // the simulator is stopped. One relay per process: the stop signals' handler is its.
   Relay(int console, const termios& caller_mode);
-  ~Relay() { restore(); }
+  ~Relay();
   Relay(const Relay&) = delete;
   Relay& operator=(const Relay&) = delete;
 
@@ -55,6 +58,9 @@ class Relay {
   void serve(const pollfd* fds);
   // The caller's window size, passed on to COMMAND's terminal (SIGWINCH).
   void resize() const;
+  // The simulator was continued (SIGCONT): the caller's terminal raw again if
+  // the simulator is in its foreground, and its window size passed on.
+  void resume();
   // The caller's terminal is gone: COMMAND's hangs up too.
   void hang_up();
   // COMMAND has ended: what it wrote last goes out, then restore().
@@ -83,8 +89,7 @@ class Relay {
   bool console_ended_ = false;       // every slave closed: nothing more comes
   UniqueFd in_;
   UniqueFd out_;
-  termios caller_mode_;
-  bool raw_ = false;
+  bool holding_ = true;  // until restore(): the caller's terminal is raw in the foreground
   Pending to_command_;
   Pending to_caller_;
 };

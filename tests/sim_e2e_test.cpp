@@ -38,7 +38,7 @@ const std::string& refusal() {
 
 struct Summary {
   bool found = false;
-  unsigned long received = 0, dropped = 0, accepted = 0, rejected = 0;
+  unsigned long received = 0, dropped = 0, accepted = 0, rejected = 0, noise = 0;
 };
 
 Summary summary_in(const std::string& err) {
@@ -51,6 +51,7 @@ Summary summary_in(const std::string& err) {
                               "lines accepted, %lu rejected\n%n",
                               &s.received, &s.dropped, &s.accepted, &s.rejected, &used);
   s.found = got == 4 && used > 0;
+  (void)std::sscanf(err.c_str() + at + used, ", %lu lost to line noise", &s.noise);
   return s;
 }
 
@@ -88,19 +89,41 @@ TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
   EXPECT_EQ(rig.err().find("drovan-sim"), rig.err().rfind("drovan-sim"));
 }
 
-// A console one millisecond a byte slower than the pace loses bytes without a
-// word of its own; the program's verdict says so, counting no more than were lost.
-TEST(SimEndToEnd, SlowConsoleGetsTheWarning) {
+// Menu 5, example 'a', no reset, then quit: the program that `rig` runs under the simulator.
+void upload_example_under(Rig& rig) {
+  std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
+  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
+  rig.type("5\na");
+  ASSERT_TRUE(rig.wait_output("(s/n)? ", 60)) << rig.out();
+  rig.type("n8\n");
+  EXPECT_EQ(rig.wait_exit(10), 0);
+}
+
+// A console one millisecond a byte slower than the pace: typing waits for
+// its echo, so nothing is lost and the upload is only slower.
+TEST(SimEndToEnd, SlowConsoleGetsTheWholeFile) {
   SKIP_WITHOUT_NAMESPACES();
   Rig rig({.device = false,
            .executable = kSim,
            .args = {"--min-gap-ms", "11", "--", DROVAN_EXECUTABLE}});
-  std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
-  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
-  rig.type("5\na");
-  ASSERT_TRUE(rig.wait_output("(s/n)? ", 30)) << rig.out();
-  rig.type("n8\n");
-  EXPECT_EQ(rig.wait_exit(10), 0);
+  ASSERT_NO_FATAL_FAILURE(upload_example_under(rig));
+  const std::string& out = rig.out();
+  EXPECT_NE(out.find("\nEco conferido: o equipamento recebeu os "), std::string::npos) << out;
+  EXPECT_EQ(out.find("error:"), std::string::npos) << out;
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.dropped, 0U);
+  EXPECT_EQ(s.rejected, 0U);
+}
+
+// A noisy line loses bytes without a word from the console; the program's
+// verdict says so, counting no more than were lost.
+TEST(SimEndToEnd, NoisyLineGetsTheWarning) {
+  SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false,
+           .executable = kSim,
+           .args = {"--line-noise", "100", "--", DROVAN_EXECUTABLE}});
+  ASSERT_NO_FATAL_FAILURE(upload_example_under(rig));
   const std::string& out = rig.out();
   const auto warning = out.find("\nATENCAO: ");
   ASSERT_NE(warning, std::string::npos) << out;
@@ -113,7 +136,9 @@ TEST(SimEndToEnd, SlowConsoleGetsTheWarning) {
       << out;
   const Summary s = summary_in(rig.err());
   ASSERT_TRUE(s.found) << rig.err();
-  EXPECT_LE(std::stoul(out.substr(warning + 10)), s.dropped);
+  EXPECT_EQ(s.dropped, 0U);
+  EXPECT_GT(s.noise, 0U) << rig.err();
+  EXPECT_LE(std::stoul(out.substr(warning + 10)), s.noise);
 }
 
 // From a terminal the simulator relays COMMAND's own and sets the caller's raw
@@ -128,6 +153,30 @@ TEST(SimEndToEnd, CallersTerminalRestoredWhenCommandIsKilled) {
   const auto status = out.find("status 137\r\n");
   ASSERT_NE(status, std::string::npos) << out;
   EXPECT_EQ(out.substr(out.find('\n', status) + 1), before + "\r\n") << out;
+}
+
+// Stopped from outside, as a shell's job control does, the simulator gives the
+// caller's terminal back as it was; continued, it takes it raw again, and the
+// run ends as usual.
+TEST(SimEndToEnd, StoppedSimulatorGivesTheTerminalBack) {
+  SKIP_WITHOUT_NAMESPACES();
+  // The shell has no job control: the simulator runs in the terminal's foreground.
+  const std::string inner =
+      "w() { n=0; until eval \"$1\"; do [ $n -lt 200 ] || return 1; sleep 0.05; n=$((n+1)); "
+      "done; }; b=$(stty -g); " +
+      kSim +
+      " -- sh -c 'until [ -e done ]; do sleep 0.05; done' </dev/tty & p=$!; "
+      "w '[ \"$(stty -g)\" != \"$b\" ]' && r=$(stty -g) && kill -TSTP $p && "
+      "w 'grep -q \") T \" /proc/$p/stat' && [ \"$(stty -g)\" = \"$b\" ] && echo given back; "
+      "kill -CONT $p; w '[ \"$(stty -g)\" = \"$r\" ]' && echo raw again; "
+      ": >done; wait $p; echo status $?; [ \"$(stty -g)\" = \"$b\" ] && echo as before";
+  Rig rig({.device = false, .executable = "/usr/bin/script", .args = {"-qec", inner, "/dev/null"}});
+  EXPECT_EQ(rig.wait_exit(30), 0) << rig.out() << rig.err();
+  const std::string& out = rig.out();
+  EXPECT_NE(out.find("given back"), std::string::npos) << out;
+  EXPECT_NE(out.find("raw again"), std::string::npos) << out;
+  EXPECT_NE(out.find("status 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("as before"), std::string::npos) << out;
 }
 
 // A configuration session typed by hand in terminal mode, every line handed
@@ -204,7 +253,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 }
 
 const char* const kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--no-echo] [--] [COMMAND";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--line-noise N] [--no-echo] "
+    "[--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
