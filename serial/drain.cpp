@@ -111,13 +111,20 @@ void port_wait_turn(MonoClock::time_point not_before, ByteConsumer consumer) {
   }
 }
 
-void drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {
+bool drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {
   console_flush();
   const auto bound = port_last_write() + kLastWordBound;
+  bool alive = true;
   for (;;) {
     const auto deadline = std::min(MonoClock::now() + kDeviceQuiet, bound);
-    if (wait_for_port(deadline) != PortState::kReadable || !show_port_input(consumer)) break;
+    const PortState state = wait_for_port(deadline);
+    if (state == PortState::kQuiet) break;
+    if (state == PortState::kGone || !show_port_input(consumer)) {
+      alive = false;
+      break;
+    }
   }
   pause_us(pause_microseconds);
   wait_flag = 1;
+  return alive;
 }

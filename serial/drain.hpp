@@ -39,5 +39,6 @@ void port_wait_turn(std::chrono::steady_clock::time_point not_before,
 
 // The drain that ends a port cycle: shows what the device sends until it has
 // been quiet for kDeviceQuiet (kLastWordBound after the last write at most),
-// then the pause, then the notification is cleared.
-void drain_until_quiet(long pause_microseconds, ByteConsumer consumer = nullptr);
+// then the pause, then the notification is cleared. False when the port
+// failed or hung up meanwhile.
+bool drain_until_quiet(long pause_microseconds, ByteConsumer consumer = nullptr);

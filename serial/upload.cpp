@@ -26,7 +26,7 @@ constexpr int kNotRegular = -1;
 constexpr std::string_view kCannotOpen = "\nImpossivel abrir o arquivo. ";
 
 constexpr std::string_view kEchoWhole = "\nEco conferido: o equipamento recebeu os ";
-constexpr std::string_view kEchoLost = "\nATENCAO: ";
+constexpr std::string_view kAttention = "\nATENCAO: ";
 constexpr std::string_view kSendAgain =
     "Envie o arquivo de novo antes de reinicializar o equipamento.\n";
 constexpr std::string_view kNoEcho =
@@ -34,9 +34,10 @@ constexpr std::string_view kNoEcho =
 
 // Types n bytes of buf_storage; `previous` carries the last byte across parts,
 // so a CR that ends one part and an LF that starts the next stay CR LF.
-bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer) {
+bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer, Unsent* unsent) {
   for (std::size_t i = 0; i < n; ++i) {
     const char b = buf_storage[i];
+    if (unsent != nullptr) unsent->count(b);
     if (b == '\n' && previous != '\r') {
       echo_inserted_next();
       if (!port_write(std::string_view("\r"))) return false;
@@ -56,6 +57,26 @@ void print_count(std::size_t n) {
   console_write(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
 }
 
+// " (linhas 3, 7, ...).\n"
+void print_lines(const std::uint32_t* lines, std::size_t count, bool more) {
+  console_write(" (linhas ");
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) console_write(", ");
+    print_count(lines[i]);
+  }
+  if (more) console_write(", ...");
+  console_write(").\n");
+}
+
+// Tells the operator of the file's bytes that were not typed.
+void print_unsent(const Unsent& unsent) {
+  if (unsent.bytes == 0) return;
+  console_write(kAttention);
+  print_count(unsent.bytes);
+  console_write(" bytes do arquivo fora do ASCII nao foram enviados");
+  print_lines(unsent.lines.data(), unsent.line_count, unsent.more_lines);
+}
+
 // Tells the operator whether the device's echo holds the whole file.
 void print_echo_verdict(const EchoVerdict& v) {
   switch (v.kind) {
@@ -67,15 +88,10 @@ void print_echo_verdict(const EchoVerdict& v) {
       console_write(" bytes do arquivo.\n");
       return;
     case EchoVerdict::Kind::kLost:
-      console_write(kEchoLost);
+      console_write(kAttention);
       print_count(v.lost);
-      console_write(" bytes do arquivo nao voltaram no eco do equipamento (linhas ");
-      for (std::size_t i = 0; i < v.line_count; ++i) {
-        if (i > 0) console_write(", ");
-        print_count(v.lines[i]);
-      }
-      if (v.more_lines) console_write(", ...");
-      console_write(").\n");
+      console_write(" bytes do arquivo nao voltaram no eco do equipamento");
+      print_lines(v.lines.data(), v.line_count, v.more_lines);
       console_write(kSendAgain);
       return;
     case EchoVerdict::Kind::kNoEcho:
@@ -85,13 +101,13 @@ void print_echo_verdict(const EchoVerdict& v) {
 }
 
 // The upload's own port cycle: how the file's typing ended.
-PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n) {
+PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n, Unsent& unsent) {
   if (!end_open_line()) return PacedEnd::kPortFailed;
   port_pause(kCommandPauseUs);
   if (mode == 1 && !port_write(std::string_view("set conf\r"))) return PacedEnd::kPortFailed;
   port_pause(kCommandPauseUs);
   echo_typing_file(true);
-  const PacedEnd end = send_paced_file(file, n);
+  const PacedEnd end = send_paced_file(file, n, nullptr, &unsent);
   echo_typing_file(false);
   if (end == PacedEnd::kPortFailed) return end;
   if (end == PacedEnd::kFileFailed) {
@@ -102,7 +118,8 @@ PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n) {
   port_pause(kCommandPauseUs);
   // The line the device holds is ended also when the file could not be read to its end.
   if (!port_write(std::string_view("\r"))) return PacedEnd::kPortFailed;
-  drain_until_quiet(kUploadDrainPauseUs);
+  // The adapter pulled while the device says its last word: no verdict can be had.
+  if (!drain_until_quiet(kUploadDrainPauseUs)) return PacedEnd::kPortFailed;
   port_pause(kUploadDrainPauseUs);
   return end;
 }
@@ -143,10 +160,22 @@ void UploadFile::report() const {
   console_error(path_, error_ == kNotRegular ? "Not a regular file" : std::strerror(error_));
 }
 
-PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer) {
+void Unsent::count(char b) {
+  if (b == '\n') ++line_;
+  if (static_cast<signed char>(b) > 0) return;
+  ++bytes;
+  if (line_count > 0 && lines[line_count - 1] == line_) return;
+  if (line_count < lines.size()) {
+    lines[line_count++] = line_;
+  } else {
+    more_lines = true;
+  }
+}
+
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer, Unsent* unsent) {
   char previous = '\0';
   while (n > 0) {
-    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer)) {
+    if (!pace_bytes(static_cast<std::size_t>(n), previous, consumer, unsent)) {
       return PacedEnd::kPortFailed;
     }
     n = file.read_part();
@@ -165,6 +194,7 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
   }
   console_write(kSendingFile);
   EchoCheck check;
+  Unsent unsent;
   PacedEnd end = PacedEnd::kPortFailed;
   {
     PortCycle port;
@@ -173,7 +203,7 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
       print_port_error();
     } else {
       echo_account(&check);
-      end = upload_over_port(mode, file, n);
+      end = upload_over_port(mode, file, n, unsent);
       echo_account(nullptr);
       // The adapter went away under the upload: typing stopped at once.
       if (end == PacedEnd::kPortFailed) print_port_error();
@@ -181,7 +211,10 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
   }
   // After the device's last word. A file that failed to be read, or a port that
   // failed, has already been told of: no echo can make such an upload whole.
-  if (end == PacedEnd::kWhole) print_echo_verdict(check.finish());
+  if (end == PacedEnd::kWhole) {
+    print_echo_verdict(check.finish());
+    print_unsent(unsent);
+  }
   console_write("\nReinicialize o equipamento para efetivar as configuracoes. ");
   console_line("\r");
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "console/unique_fd.hpp"
@@ -47,6 +48,21 @@ class UploadFile {
   int error_ = 0;  // errno of the failure, or kNotRegular
 };
 
+// The file's bytes that are not typed (NUL and 0x80-0xFF: the console takes
+// 7-bit ASCII only), and the first lines that hold them.
+struct Unsent {
+  std::size_t bytes = 0;
+  std::array<std::uint32_t, 10> lines{};
+  std::size_t line_count = 0;
+  bool more_lines = false;
+
+  // Each byte of the file, in order.
+  void count(char b);
+
+ private:
+  std::uint32_t line_ = 1;
+};
+
 // How a paced transmission ended.
 enum class PacedEnd { kWhole, kPortFailed, kFileFailed };
 
@@ -56,8 +72,10 @@ enum class PacedEnd { kWhole, kPortFailed, kFileFailed };
 // was typed before (port_wait_turn); a CR inserted before an LF that does not
 // follow one (across parts too) goes at once; bytes 0x00 and 0x80-0xFF are
 // dropped but still paced. What the device sends meanwhile is shown (and
-// handed to `consumer`). Stops at once when the port or the file fails.
-PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr);
+// handed to `consumer`). The bytes not sent are counted in `unsent`, if given.
+// Stops at once when the port or the file fails.
+PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer = nullptr,
+                         Unsent* unsent = nullptr);
 
 // Uploads the file at path: "set conf\r" first when mode is 1, the paced file,
 // a final "\r", the device's answer, whether its echo held the whole file, and

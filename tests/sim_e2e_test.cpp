@@ -141,6 +141,23 @@ TEST(SimEndToEnd, NoisyLineGetsTheWarning) {
   EXPECT_LE(std::stoul(out.substr(warning + 10)), s.noise);
 }
 
+// Accented letters are not typed; the operator is told which line held them.
+TEST(SimEndToEnd, BytesOutsideAsciiAreTold) {
+  SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false, .executable = kSim, .args = {"--", DROVAN_EXECUTABLE}});
+  write_file(rig.dir() + "/drovan.conf", "fxs.count = 16\n# configura\xc3\xa7\xc3\xa3o\n");
+  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
+  rig.type("3\ns");
+  ASSERT_TRUE(rig.wait_output_count("(s/n)? ", 2, 30)) << rig.out();
+  EXPECT_NE(rig.out().find("\nEco conferido: o equipamento recebeu os 28 bytes do arquivo.\n"
+                           "\nATENCAO: 4 bytes do arquivo fora do ASCII nao foram enviados "
+                           "(linhas 2).\n\nReinicialize"),
+            std::string::npos)
+      << rig.out();
+  rig.type("n8\n");
+  EXPECT_EQ(rig.wait_exit(10), 0);
+}
+
 // From a terminal the simulator relays COMMAND's own and sets the caller's raw
 // for the run: a COMMAND killed outright must still leave it as it was.
 TEST(SimEndToEnd, CallersTerminalRestoredWhenCommandIsKilled) {
