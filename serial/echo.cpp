@@ -1,5 +1,7 @@
 #include "serial/echo.hpp"
 
+#include <algorithm>
+#include <csignal>
 #include <utility>
 
 #include "serial/echo_check.hpp"
@@ -13,6 +15,29 @@ bool typing_file = false;
 bool inserted_next = false;
 bool file_typed = false;  // the accounting heard the file typed, and nothing after it yet
 
+using Clock = std::chrono::steady_clock;
+
+// Times a stopped program (Ctrl-Z, then fg) was continued, and the last of
+// them heard. What the device sent while the program was stopped is read only
+// when it runs again: it is dated just after the program's last word with the
+// port, not as late as the read, for it came in time.
+volatile std::sig_atomic_t continued = 0;
+std::sig_atomic_t continued_seen = 0;
+Clock::time_point last_event{};
+
+void note_continued(int /*signal_number*/) { continued = continued + 1; }
+
+void watch_for_stops() {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_handler = note_continued;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGCONT, &action, nullptr) == 0;
+  }();
+  (void)installed;
+}
+
 // What typing learnt of a byte's echo is the accounting's first witness.
 void tell_check(std::chrono::steady_clock::time_point typed_at, char c, bool echoed) {
   if (check != nullptr) check->fate(typed_at, c, echoed);
@@ -21,11 +46,14 @@ void tell_check(std::chrono::steady_clock::time_point typed_at, char c, bool ech
 }  // namespace
 
 void echo_cycle_begins() {
+  watch_for_stops();
+  continued_seen = continued;
   pace.reset();
   pace.listen(tell_check);
 }
 
 void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at) {
+  last_event = at;
   const bool in_step = pace.waiting();
   pace.typed(bytes, at);
   const bool from_file = !std::exchange(inserted_next, false);
@@ -39,6 +67,11 @@ void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at
 }
 
 void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at) {
+  if (continued != continued_seen) {
+    continued_seen = continued;
+    at = std::min(at, last_event + std::chrono::microseconds(1));
+  }
+  last_event = at;
   pace.heard(bytes, at);
   if (check == nullptr) return;
   for (const char b : bytes) check->heard(b, at);
