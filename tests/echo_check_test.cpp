@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "serial/echo_pace.hpp"
+#include "tests/typist.hpp"
 
 namespace {
 
@@ -24,8 +25,7 @@ using std::chrono::milliseconds;
 const std::string kFile =
     "e1.signalling = r2-digital\nfxs.count = 16\nfxs.ports = 1-16\ntdmoe.peer = 10.0.0.3\n";
 
-// What the device sends: each read's bytes by the millisecond it is read.
-using Reads = std::multimap<int, std::string>;
+using Reads = Typist::Reads;
 // The device's answer to byte `i` of the wire (`c`, of the file's line `line`)
 // typed at `t`: the reads it adds.
 using Device = std::function<void(char c, std::size_t i, int line, int t, Reads& reads)>;
@@ -51,59 +51,38 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
   current = &check;
   EchoPace pace;
   pace.listen([](Clock::time_point at, char c, bool echoed) { current->fate(at, c, echoed); });
-  const Clock::time_point zero = Clock::now();
-  auto ms = [&](int t) { return zero + milliseconds(t); };
-  int now = 0;
-  auto hear_until = [&](int until) {
-    while (!reads.empty() && reads.begin()->first <= until) {
-      const auto [t, bytes] = *reads.begin();
-      reads.erase(reads.begin());
-      now = std::max(now, t);
-      pace.heard(bytes, ms(t));
-      for (const char b : bytes) check.heard(b, ms(t));
-    }
-  };
+  Typist typist(pace, std::move(reads), [&](const std::string& bytes, Clock::time_point at) {
+    for (const char b : bytes) check.heard(b, at);
+  });
   std::size_t i = 0;
   int line = 1;
   auto type = [&](char c, bool from_file) {
-    check.typed(c, from_file, ms(now), pace.waiting());
-    pace.typed(std::string(1, c), ms(now));
-    device(c, i, line, now, reads);
+    const Clock::time_point at = typist.at(typist.now);
+    check.typed(c, from_file, at, pace.waiting());
+    pace.typed(std::string(1, c), at);
+    device(c, i, line, typist.now, typist.reads);
     if (static_cast<int>(i++) != stopped_after) return;
     // What the device sent meanwhile is read when the program runs again.
-    now += 1500;
+    typist.now += 1500;
     Reads late;
-    while (!reads.empty() && reads.begin()->first <= now) {
-      late.emplace(now, reads.begin()->second);
-      reads.erase(reads.begin());
+    while (!typist.reads.empty() && typist.reads.begin()->first <= typist.now) {
+      late.emplace(typist.now, typist.reads.begin()->second);
+      typist.reads.erase(typist.reads.begin());
     }
-    reads.merge(late);
+    typist.reads.merge(late);
   };
   char previous = 0;
-  int last = -10;
   for (const char c : file) {
     if (c == '\n' && previous != '\r') type('\r', false);
     previous = c;
-    hear_until(last + 10);
-    now = std::max(now, last + 10);
-    while (pace.owed()) {
-      const auto deadline = static_cast<int>(
-          std::chrono::duration_cast<milliseconds>(pace.deadline() - zero).count());
-      if (!reads.empty() && reads.begin()->first <= deadline) {
-        hear_until(reads.begin()->first);
-      } else {
-        now = std::max(now, deadline);
-        pace.ran_out();
-      }
-    }
-    last = now;
+    typist.wait_turn();
     type(c, true);
     if (c == '\n') ++line;
   }
   // The upload's final CR.
-  hear_until(last + 5);
-  check.typing_over(ms(std::max(now, last + 5)));
-  hear_until(std::numeric_limits<int>::max());
+  typist.hear_until(typist.now + 5);
+  check.typing_over(typist.at(typist.now + 5));
+  typist.hear_until(std::numeric_limits<int>::max());
   return check.finish();
 }
 

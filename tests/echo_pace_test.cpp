@@ -12,48 +12,27 @@
 #include <string>
 #include <vector>
 
+#include "tests/typist.hpp"
+
 namespace {
 
 using Clock = EchoPace::Clock;
 using std::chrono::milliseconds;
 
-// What the device sends: each read's bytes, by the millisecond it is read.
-using Reads = std::multimap<int, std::string>;
+using Reads = Typist::Reads;
 // The device's answer to byte `i` (`c`) typed at `t`: the reads it adds.
 using Device = std::function<void(std::size_t i, char c, int t, Reads& reads)>;
 
-// Types `text` as the program does (each byte 10 ms after the one before and
-// not before the pace lets it go) and returns the gaps between the bytes, in ms.
+// Types `text` as the program does and returns the gaps between the bytes, in ms.
 std::vector<int> gaps(const std::string& text, const Device& device, Reads reads = {}) {
   EchoPace pace;
-  const Clock::time_point zero{};
-  auto ms = [&](int t) { return zero + milliseconds(t); };
-  int now = 0;
-  auto hear_until = [&](int until) {
-    while (!reads.empty() && reads.begin()->first <= until) {
-      now = std::max(now, reads.begin()->first);
-      pace.heard(reads.begin()->second, ms(reads.begin()->first));
-      reads.erase(reads.begin());
-    }
-  };
+  Typist typist(pace, std::move(reads));
   std::vector<int> sent;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const int not_before = sent.empty() ? 0 : sent.back() + 10;
-    hear_until(not_before);
-    now = std::max(now, not_before);
-    while (pace.owed()) {
-      const int deadline = static_cast<int>(
-          std::chrono::duration_cast<milliseconds>(pace.deadline() - zero).count());
-      if (!reads.empty() && reads.begin()->first <= deadline) {
-        hear_until(reads.begin()->first);
-      } else {
-        now = std::max(now, deadline);
-        pace.ran_out();
-      }
-    }
-    pace.typed(std::string(1, text[i]), ms(now));
-    device(i, text[i], now, reads);
-    sent.push_back(now);
+    typist.wait_turn();
+    pace.typed(std::string(1, text[i]), typist.at(typist.now));
+    device(i, text[i], typist.now, typist.reads);
+    sent.push_back(typist.now);
   }
   std::vector<int> out;
   for (std::size_t i = 1; i < sent.size(); ++i) out.push_back(sent[i] - sent[i - 1]);
