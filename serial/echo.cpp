@@ -39,8 +39,8 @@ void watch_for_stops() {
 }
 
 // What typing learnt of a byte's echo is the accounting's first witness.
-void tell_check(std::chrono::steady_clock::time_point typed_at, char c, bool echoed) {
-  if (check != nullptr) check->fate(typed_at, c, echoed);
+void tell_check(Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at) {
+  if (check != nullptr) check->fate(typed_at, c, echoed, heard_at);
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ constexpr std::size_t kMaxSteps = std::size_t{256} * 1024;
 // accord (status lines, answers) matches typed letters only here and there.
 // Echoed bytes at most this many columns after the echo before run on.
 constexpr std::size_t kRunOn = 2;
+// Characters settled before a device can be judged to stream text of its own.
+constexpr std::size_t kJudgeAfter = 1024;
 
 enum Step : std::uint8_t { kUp, kLeft, kDiag };
 
@@ -35,25 +37,35 @@ void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_s
       auto& bytes = waiting_.back().file_bytes;
       if (from_file && bytes < std::numeric_limits<std::uint8_t>::max()) ++bytes;
     } else {
-      add_typed({'\n', static_cast<std::uint8_t>(from_file ? 1 : 0), in_step, false, line_, at,
-                 kPinUnknown});
+      add_typed({'\n',
+                 static_cast<std::uint8_t>(from_file ? 1 : 0),
+                 in_step,
+                 false,
+                 false,
+                 line_,
+                 at,
+                 kPinUnknown,
+                 {}});
       typed_line_end_ = true;
     }
     if (from_file && byte == '\n') ++line_;
   } else if (echo_match::expected_back(byte)) {
-    add_typed({byte, 1, in_step, false, line_, at, kPinUnknown});
+    add_typed({byte, 1, in_step, false, false, line_, at, kPinUnknown, {}});
     typed_line_end_ = false;
   }
   // Other control characters are not expected back: consoles echo them in ways of their own.
   if (!gave_up_) fill_rows(at);
 }
 
-void EchoCheck::fate(Clock::time_point typed_at, char c, bool echoed) {
-  if (echoed || gave_up_) return;
+void EchoCheck::fate(Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at) {
+  if (gave_up_) return;
   auto it = std::lower_bound(waiting_.begin(), waiting_.end(), typed_at,
                              [](const Token& t, Clock::time_point at) { return t.at < at; });
   for (; it != waiting_.end() && it->at == typed_at; ++it) {
-    if (it->c == c && it->in_step) it->gone_past = true;
+    if (it->c != c || !it->in_step) continue;
+    it->gone_past = !echoed;
+    it->echo_seen = echoed;
+    it->echo_at = heard_at;
   }
 }
 
@@ -154,6 +166,11 @@ void EchoCheck::fill_rows(Clock::time_point now) {
     } else {
       row_end = line_cut(final);
     }
+    // Typing saw its echo, or the echo of the byte after it: it came no later.
+    const Token* seen = token.echo_seen                                ? &token
+                        : waiting_.size() > 1 && waiting_[1].echo_seen ? &waiting_[1]
+                                                                       : nullptr;
+    if (seen != nullptr) row_end = std::min(row_end, column_after(seen->echo_at));
     fill_row(token, row_end);
     waiting_.pop_front();
     if (rows_.size() >= 2 * kSettleRows || (steps_.size() >= kMaxSteps && rows_.size() >= 2)) {
@@ -168,6 +185,11 @@ void EchoCheck::fill_rows(Clock::time_point now) {
 // row before it; right of it, its last value.
 // A line end pinned to its echo matches only there; a byte the device went
 // past matches nowhere; a character's row ends where its line's echo ends.
+std::size_t EchoCheck::column_after(Clock::time_point at) const {
+  const auto past = std::upper_bound(heard_times_.begin(), heard_times_.end(), at);
+  return heard_base_ + static_cast<std::size_t>(past - heard_times_.begin());
+}
+
 void EchoCheck::fill_row(const Token& token, std::size_t row_end) {
   while (next_lo_ < heard_end() && heard_time(next_lo_) <= token.at) ++next_lo_;
   std::size_t hi = std::max(next_hi_, next_lo_);
@@ -176,6 +198,9 @@ void EchoCheck::fill_row(const Token& token, std::size_t row_end) {
   hi = std::max(std::min(hi, row_end), next_lo_);
   const std::size_t lo = next_lo_;
   const std::int64_t pinned = token.c == '\n' ? token.pin : kNoPin;
+  // Where typing saw the echo, only that read can hold it: a line of the
+  // device's own, arriving at once, never stands in for a typed byte.
+  const std::size_t from = token.echo_seen ? column_after(token.echo_at - Clock::duration(1)) : 0;
   const std::size_t width = hi - lo + 1;
 
   // The row before, over this row's cells: past its last cell it keeps its last value.
@@ -206,7 +231,7 @@ void EchoCheck::fill_row(const Token& token, std::size_t row_end) {
   for (std::size_t i = 1; i < width; ++i) {
     const std::int32_t up = i < known ? before[i] : last;
     const std::int32_t left = row[i - 1];
-    const bool match = !token.gone_past && same(typed, heard[i - 1]) &&
+    const bool match = !token.gone_past && lo + i - 1 >= from && same(typed, heard[i - 1]) &&
                        (pinned < 0 || static_cast<std::int64_t>(lo + i - 1) == pinned);
     const std::int32_t diagonal = diagonal_base + (match ? gain : 0);
     diagonal_base = up;
@@ -254,6 +279,7 @@ void EchoCheck::commit(std::size_t count, bool whole) {
   }
   rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(count));
   trim();
+  if (talks_on_its_own()) give_up();
 }
 
 void EchoCheck::Losses::note(const Token& token) {
@@ -278,6 +304,7 @@ void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
   if (character) {
     if (any_echo_ && column <= last_column_ + kRunOn) ++run_on_;
     any_echo_ = true;
+    ++characters_matched_;
   } else {
     ++line_ends_echoed_;
     if (heard_[column - heard_base_] == '\r') {
@@ -287,6 +314,14 @@ void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
     }
   }
   last_column_ = column;
+}
+
+// A device whose text matches typed letters here and there but hardly ever as
+// a run of them, over a good part of the file, streams words of its own and
+// echoes nothing: there is no echo to follow through the rest.
+bool EchoCheck::talks_on_its_own() const {
+  return characters_ >= kJudgeAfter && run_on_ * 4 < characters_ &&
+         (characters_matched_ - run_on_) * 2 > characters_;
 }
 
 // Lets go of heard tokens and steps that no row can reach any more.

@@ -57,8 +57,8 @@ class EchoCheck {
   // `in_step` when typing waits for each echo, so that fate() will tell.
   void typed(char byte, bool from_file, Clock::time_point at, bool in_step = false);
   // Typing saw the echo of the byte `c` typed at `typed_at` ('\n' for a line
-  // end) come in order, or the device go past it.
-  void fate(Clock::time_point typed_at, char c, bool echoed);
+  // end) come in order, in the read made at `heard_at`, or the device go past it.
+  void fate(Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at);
   // The upload wrote again at `at` (its final CR): the file's typing is over.
   void typing_over(Clock::time_point at) { typing_over_ = at; }
   // A byte read from the port at `at`.
@@ -77,9 +77,11 @@ class EchoCheck {
     std::uint8_t file_bytes;  // bytes of the file it stands for
     bool in_step;             // typed while typing waited for each echo
     bool gone_past;           // ...and the device went past it without echoing it
+    bool echo_seen;           // ...or typing saw its echo, read at echo_at
     std::uint32_t line;       // line of the file where it begins, from 1
     Clock::time_point at;
     std::int64_t pin;  // a line end's echo: the column it must match, kNoPin or kPinUnknown
+    Clock::time_point echo_at;
   };
   // Lines that lost bytes, the first of them, and the bytes lost.
   struct Losses {
@@ -105,10 +107,13 @@ class EchoCheck {
   void fill_row(const Token& token, std::size_t row_end);
   std::int64_t pin(std::size_t index, bool final);
   [[nodiscard]] std::size_t line_cut(bool final);
+  // The first column heard after `at`.
+  [[nodiscard]] std::size_t column_after(Clock::time_point at) const;
   void commit(std::size_t rows, bool whole);
   void settle(const Token& token, std::size_t column, bool matched);
   void trim();
   void give_up();
+  [[nodiscard]] bool talks_on_its_own() const;
   [[nodiscard]] Clock::time_point heard_time(std::size_t column) const {
     return heard_times_[column - heard_base_];
   }
@@ -139,8 +144,9 @@ class EchoCheck {
   std::vector<std::int64_t> fates_;  // scratch of commit(): matched column, or -1
 
   // Settled so far.
-  std::size_t characters_ = 0;  // typed tokens other than line ends
-  std::size_t run_on_ = 0;      // of those, echoed right after the echo before
+  std::size_t characters_ = 0;          // typed tokens other than line ends
+  std::size_t characters_matched_ = 0;  // of those, matched
+  std::size_t run_on_ = 0;              // ...right after the echo before
   bool any_echo_ = false;
   std::size_t last_column_ = 0;
   std::size_t line_ends_echoed_ = 0;

@@ -28,15 +28,15 @@ void EchoPace::typed(std::string_view bytes, Clock::time_point at) {
 }
 
 void EchoPace::expect(char c, Clock::time_point at) {
-  if (size_ == kMaxExpected) pop_front(false);  // so old that it cannot hold typing up any more
+  if (size_ == kMaxExpected) pop_front(false, at);  // so old that it cannot hold typing up any more
   ring_[(head_ + size_) % kMaxExpected] = {c, false, at};
   ++size_;
   ++owed_;
 }
 
-void EchoPace::pop_front(bool echoed) {
+void EchoPace::pop_front(bool echoed, Clock::time_point heard_at) {
   if (!at(0).overdue) --owed_;
-  if (listener_ != nullptr) listener_(at(0).at, at(0).c, echoed);
+  if (listener_ != nullptr) listener_(at(0).at, at(0).c, echoed, heard_at);
   head_ = (head_ + 1) % kMaxExpected;
   --size_;
 }
@@ -61,11 +61,11 @@ bool EchoPace::match(char c, Clock::time_point at_time, bool& fresh, bool& tab) 
   while (i < size_ && !echo_match::same(at(i).c, c)) ++i;
   if (i == size_) return false;
   if (i > 0) run_ = 0;
-  for (; i > 0; --i) pop_front(false);
+  for (; i > 0; --i) pop_front(false, at_time);
   fresh = !at(0).overdue;
   tab = at(0).c == '\t';
   if (fresh) last_echo_ = std::max(last_echo_, at_time);
-  pop_front(true);
+  pop_front(true, at_time);
   return true;
 }
 

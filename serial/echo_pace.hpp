@@ -39,9 +39,11 @@ class EchoPace {
   [[nodiscard]] bool waiting() const { return waiting_; }
 
   // Told, for each typed byte that is owed an echo, once it is known whether
-  // its echo came in order (`echoed`) or the device went past it; the byte is
-  // named by the time of its write and itself ('\n' for a line end).
-  using Listener = void (*)(Clock::time_point typed_at, char c, bool echoed);
+  // its echo came in order (`echoed`, in the read made at `heard_at`) or the
+  // device went past it; the byte is named by the time of its write and itself
+  // ('\n' for a line end).
+  using Listener = void (*)(Clock::time_point typed_at, char c, bool echoed,
+                            Clock::time_point heard_at);
   void listen(Listener listener) { listener_ = listener; }
 
  private:
@@ -54,7 +56,7 @@ class EchoPace {
 
   void expect(char c, Clock::time_point at);
   bool match(char c, Clock::time_point at, bool& fresh, bool& tab);
-  void pop_front(bool echoed);
+  void pop_front(bool echoed, Clock::time_point heard_at);
   void age(Clock::time_point now);
   [[nodiscard]] Expected& at(std::size_t i) { return ring_[(head_ + i) % kMaxExpected]; }
 

@@ -50,7 +50,9 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
   EchoCheck check;
   current = &check;
   EchoPace pace;
-  pace.listen([](Clock::time_point at, char c, bool echoed) { current->fate(at, c, echoed); });
+  pace.listen([](Clock::time_point at, char c, bool echoed, Clock::time_point heard_at) {
+    current->fate(at, c, echoed, heard_at);
+  });
   Typist typist(pace, std::move(reads), [&](const std::string& bytes, Clock::time_point at) {
     for (const char b : bytes) check.heard(b, at);
   });
