@@ -1,7 +1,6 @@
 #include "sim/relay.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
