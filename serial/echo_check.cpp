@@ -73,8 +73,9 @@ void EchoCheck::heard(char byte, Clock::time_point at) {
   // Nothing heard before the first typed byte can be its echo.
   if (gave_up_ || tokens_ == 0) return;
   if (is_line_end(byte)) {
-    // A line end is kept as '\r' when a CR is in it, '\n' when it is line feeds alone.
-    if (!heard_line_end_) {
+    // A line end is kept as '\r' when a CR is in it, '\n' when it is line feeds
+    // alone. A device's own line end and the echo of one typed after it are two.
+    if (!heard_line_end_ || typed_since_heard_) {
       add_heard(byte == '\r' ? '\r' : '\n', at);
     } else if (byte == '\r') {
       heard_.back() = '\r';
@@ -90,10 +91,12 @@ void EchoCheck::heard(char byte, Clock::time_point at) {
 void EchoCheck::add_typed(Token token) {
   if (gave_up_) return;
   ++tokens_;
+  typed_since_heard_ = true;
   waiting_.push_back(token);
 }
 
 void EchoCheck::add_heard(char c, Clock::time_point at) {
+  typed_since_heard_ = false;
   heard_.push_back(c);
   heard_times_.push_back(at);
   if (heard_.size() > kMaxHeard) give_up();

@@ -123,10 +123,11 @@ class EchoCheck {
   std::optional<Clock::time_point> typing_over_;
   std::size_t file_bytes_ = 0;
   std::uint32_t line_ = 1;
-  bool typed_line_end_ = false;  // the last token typed is a line end still open
-  bool heard_line_end_ = false;  // ...and the last one heard
-  std::size_t tokens_ = 0;       // typed tokens in all
-  std::size_t weight_ = 0;       // file bytes of the tokens aligned so far
+  bool typed_line_end_ = false;     // the last token typed is a line end still open
+  bool heard_line_end_ = false;     // ...and the last one heard
+  bool typed_since_heard_ = false;  // a token was typed after the last one heard
+  std::size_t tokens_ = 0;          // typed tokens in all
+  std::size_t weight_ = 0;          // file bytes of the tokens aligned so far
 
   std::deque<Token> waiting_;  // typed, their windows still open
   std::vector<char> heard_;    // heard tokens, and their times apart

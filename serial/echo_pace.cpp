@@ -78,24 +78,29 @@ void EchoPace::heard(std::string_view bytes, Clock::time_point at_time) {
   bool leading = true;
   bool echo_alone = true;
   int fresh_echoes = 0;
+  // A run of CR and LF is one line end; an echoed one may be split over reads,
+  // but a line end of the device's own ends before a read of the echo.
+  bool in_line_end = echoed_line_end_;
   for (const char c : bytes) {
     const bool line_end = echo_match::is_line_end(c);
-    // A run of CR and LF is one line end, however it is split over reads; the
-    // blanks that a TAB became are one echo.
-    const bool continues = line_end ? heard_line_end_ : (heard_tab_ && c == ' ');
-    heard_line_end_ = line_end;
+    // The blanks that a TAB became are one echo.
+    const bool continues = line_end ? in_line_end : (heard_tab_ && c == ' ');
+    if (!line_end) echoed_line_end_ = false;
+    in_line_end = line_end;
     if (continues) continue;
     heard_tab_ = false;
     bool fresh = false;
     bool tab = false;
     if (leading && match(c, at_time, fresh, tab)) {
       heard_tab_ = tab && c == ' ';
+      echoed_line_end_ = line_end;
       if (fresh) {
         ++fresh_echoes;
         misses_ = 0;
       }
       continue;
     }
+    echoed_line_end_ = false;
     echo_alone = false;
     leading = line_end;
   }

@@ -63,10 +63,10 @@ class EchoPace {
   std::array<Expected, kMaxExpected> ring_{};
   std::size_t head_ = 0;
   std::size_t size_ = 0;
-  std::size_t owed_ = 0;         // expected bytes not overdue
-  bool typed_line_end_ = false;  // the last byte typed ended a line
-  bool heard_line_end_ = false;  // the last byte heard was a line end
-  bool heard_tab_ = false;       // ...or blanks that echo a TAB
+  std::size_t owed_ = 0;          // expected bytes not overdue
+  bool typed_line_end_ = false;   // the last byte typed ended a line
+  bool echoed_line_end_ = false;  // the last bytes heard echoed a line end
+  bool heard_tab_ = false;        // ...or blanks that echo a TAB
 
   bool waiting_ = false;
   int run_ = 0;     // typed bytes echoed in a row, each in a read of echo alone

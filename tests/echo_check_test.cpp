@@ -286,6 +286,18 @@ INSTANTIATE_TEST_SUITE_P(
              {3},
              kFile,
              false,
+             alarms()},
+        // The same in a file of CR LF line ends, where the CR waits its turn: a
+        // line end of the device's own and the echo of one typed after it are two.
+        Case{"AlarmLinesAroundLostBytesInACrLfFile",
+             at_once([](char c, std::size_t i,
+                        int) { return i == 52 || i == 20 || i == 70 ? "" : crlf(c); }),
+             K::kLost,
+             3,
+             {1, 3, 4},
+             "e1.signalling = r2-digital\r\nfxs.count = 16\r\nfxs.ports = 1-16\r\ntdmoe.peer = "
+             "10.0.0.3\r\n",
+             false,
              alarms()}));
 
 }  // namespace
