@@ -288,13 +288,7 @@ void EchoCheck::commit(std::size_t count, bool whole) {
 void EchoCheck::Losses::note(const Token& token) {
   ++tokens;
   bytes += token.file_bytes;
-  if (token.file_bytes == 0) return;  // only the inserted CR of a line end
-  if (count > 0 && lines[count - 1] == token.line) return;
-  if (count < lines.size()) {
-    lines[count++] = token.line;
-  } else {
-    more = true;
-  }
+  if (token.file_bytes > 0) lines.note(token.line);  // not the inserted CR of a line end alone
 }
 
 void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
@@ -339,22 +333,6 @@ void EchoCheck::trim() {
   steps_base_ = from;
 }
 
-namespace {
-
-// The lines of both, in order, the first kMaxLines of them.
-void merge_lines(EchoVerdict& v, const std::array<std::uint32_t, EchoVerdict::kMaxLines>& more,
-                 std::size_t count, bool beyond) {
-  std::array<std::uint32_t, 2 * EchoVerdict::kMaxLines> all{};
-  const auto end = std::set_union(v.lines.begin(), v.lines.begin() + v.line_count, more.begin(),
-                                  more.begin() + count, all.begin());
-  const auto total = static_cast<std::size_t>(end - all.begin());
-  v.line_count = std::min(total, EchoVerdict::kMaxLines);
-  std::copy_n(all.begin(), v.line_count, v.lines.begin());
-  v.more_lines = v.more_lines || beyond || total > EchoVerdict::kMaxLines;
-}
-
-}  // namespace
-
 EchoVerdict EchoCheck::finish() {
   std::int32_t matched = 0;
   if (!gave_up_) {
@@ -375,21 +353,19 @@ EchoVerdict EchoCheck::finish() {
   // traced back in; the lines from the trace.
   std::size_t lost = weight_ - static_cast<std::size_t>(matched);
   v.lines = characters_lost_.lines;
-  v.line_count = characters_lost_.count;
-  v.more_lines = characters_lost_.more;
   if (line_ends_echoed_ == 0) {
     // A device that echoes no line end at all is not expected to.
     lost -= std::min(lost, line_ends_lost_.bytes);
   } else {
-    merge_lines(v, line_ends_lost_.lines, line_ends_lost_.count, line_ends_lost_.more);
+    v.lines.merge(line_ends_lost_.lines);
   }
   // Where line ends come back with their CR, one echoed as line feeds alone
   // lost its CR: the device ran two lines into one.
   if (line_ends_with_cr_ > lone_line_feeds_.tokens) {
     lost += lone_line_feeds_.bytes;
-    merge_lines(v, lone_line_feeds_.lines, lone_line_feeds_.count, lone_line_feeds_.more);
+    v.lines.merge(lone_line_feeds_.lines);
   }
-  if (lost == 0) return EchoVerdict{EchoVerdict::Kind::kWhole, file_bytes_};
+  if (lost == 0) return EchoVerdict{EchoVerdict::Kind::kWhole, file_bytes_, 0, {}};
   v.kind = EchoVerdict::Kind::kLost;
   v.lost = lost;
   return v;

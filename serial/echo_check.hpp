@@ -5,13 +5,14 @@
 // whatever else the device says (prompts, answers, messages, wrapped lines) is
 // allowed anywhere around and inside it.
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <vector>
+
+#include "serial/line_list.hpp"
 
 struct EchoVerdict {
   enum class Kind {
@@ -20,14 +21,10 @@ struct EchoVerdict {
     kLost,    // the device echoes, and some bytes did not come back
     kNoEcho,  // the device does not echo the file, or not in a way that can be matched
   };
-  static constexpr std::size_t kMaxLines = 10;
-
   Kind kind = Kind::kNone;
-  std::size_t bytes = 0;                         // bytes of the file typed to the device
-  std::size_t lost = 0;                          // of those, the ones missing from the echo
-  std::array<std::uint32_t, kMaxLines> lines{};  // the file's lines that lost them, first ones
-  std::size_t line_count = 0;                    // entries of `lines` in use
-  bool more_lines = false;                       // more lines lost bytes than `lines` holds
+  std::size_t bytes = 0;  // bytes of the file typed to the device
+  std::size_t lost = 0;   // of those, the ones missing from the echo
+  LineList lines;         // the file's lines that lost them
 };
 
 // One upload's accounting. It is fed as the upload goes (every byte written to
@@ -83,11 +80,9 @@ class EchoCheck {
     std::int64_t pin;  // a line end's echo: the column it must match, kNoPin or kPinUnknown
     Clock::time_point echo_at;
   };
-  // Lines that lost bytes, the first of them, and the bytes lost.
+  // Tokens lost, the file bytes they stand for and the lines that lost them.
   struct Losses {
-    std::array<std::uint32_t, EchoVerdict::kMaxLines> lines{};
-    std::size_t count = 0;
-    bool more = false;
+    LineList lines;
     std::size_t tokens = 0;
     std::size_t bytes = 0;
     void note(const Token& token);

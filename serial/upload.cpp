@@ -58,13 +58,13 @@ void print_count(std::size_t n) {
 }
 
 // " (linhas 3, 7, ...).\n"
-void print_lines(const std::uint32_t* lines, std::size_t count, bool more) {
+void print_lines(const LineList& lines) {
   console_write(" (linhas ");
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < lines.count; ++i) {
     if (i > 0) console_write(", ");
-    print_count(lines[i]);
+    print_count(lines.first[i]);
   }
-  if (more) console_write(", ...");
+  if (lines.more) console_write(", ...");
   console_write(").\n");
 }
 
@@ -74,7 +74,7 @@ void print_unsent(const Unsent& unsent) {
   console_write(kAttention);
   print_count(unsent.bytes);
   console_write(" bytes do arquivo fora do ASCII nao foram enviados");
-  print_lines(unsent.lines.data(), unsent.line_count, unsent.more_lines);
+  print_lines(unsent.lines);
 }
 
 // Tells the operator whether the device's echo holds the whole file.
@@ -91,7 +91,7 @@ void print_echo_verdict(const EchoVerdict& v) {
       console_write(kAttention);
       print_count(v.lost);
       console_write(" bytes do arquivo nao voltaram no eco do equipamento");
-      print_lines(v.lines.data(), v.line_count, v.more_lines);
+      print_lines(v.lines);
       console_write(kSendAgain);
       return;
     case EchoVerdict::Kind::kNoEcho:
@@ -164,12 +164,7 @@ void Unsent::count(char b) {
   if (b == '\n') ++line_;
   if (static_cast<signed char>(b) > 0) return;
   ++bytes;
-  if (line_count > 0 && lines[line_count - 1] == line_) return;
-  if (line_count < lines.size()) {
-    lines[line_count++] = line_;
-  } else {
-    more_lines = true;
-  }
+  lines.note(line_);
 }
 
 PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer, Unsent* unsent) {

@@ -9,6 +9,7 @@
 
 #include "console/unique_fd.hpp"
 #include "serial/drain.hpp"
+#include "serial/line_list.hpp"
 
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
 
@@ -52,9 +53,7 @@ class UploadFile {
 // 7-bit ASCII only), and the first lines that hold them.
 struct Unsent {
   std::size_t bytes = 0;
-  std::array<std::uint32_t, 10> lines{};
-  std::size_t line_count = 0;
-  bool more_lines = false;
+  LineList lines;
 
   // Each byte of the file, in order.
   void count(char b);

@@ -117,9 +117,11 @@ TEST_P(EchoAccounting, Verdict) {
   EXPECT_EQ(v.kind, c.kind);
   if (c.kind == EchoVerdict::Kind::kNoEcho) return;
   EXPECT_EQ(v.bytes, c.file.size());
-  EXPECT_EQ(v.more_lines, c.more_lines);
+  EXPECT_EQ(v.lines.more, c.more_lines);
   EXPECT_EQ(v.lost, c.lost);
-  EXPECT_EQ(std::vector<std::uint32_t>(v.lines.begin(), v.lines.begin() + v.line_count), c.lines);
+  EXPECT_EQ(
+      std::vector<std::uint32_t>(v.lines.first.begin(), v.lines.first.begin() + v.lines.count),
+      c.lines);
 }
 
 using K = EchoVerdict::Kind;
