@@ -107,7 +107,7 @@ void port_wait_turn(MonoClock::time_point not_before, ByteConsumer consumer) {
     if (port_readable_now() && show_port_input(consumer) && MonoClock::now() < pace.deadline()) {
       continue;
     }
-    if (pace.owed()) pace.ran_out();
+    if (pace.owed()) echo_wait_ran_out();
   }
 }
 

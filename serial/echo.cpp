@@ -7,6 +7,9 @@
 #include "serial/echo_check.hpp"
 #include "serial/echo_pace.hpp"
 
+volatile std::sig_atomic_t echo_paces_typing = 0;
+volatile std::sig_atomic_t echo_delay_us = 0;
+
 namespace {
 
 EchoPace pace;
@@ -43,6 +46,14 @@ void tell_check(Clock::time_point typed_at, char c, bool echoed, Clock::time_poi
   if (check != nullptr) check->fate(typed_at, c, echoed, heard_at);
 }
 
+// What a signal handler may need of the pace, kept up after each change.
+void publish() {
+  echo_paces_typing = pace.waiting() ? 1 : 0;
+  const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::clamp<Clock::duration>(pace.echo_delay(), Clock::duration::zero(), EchoPace::kMaxWait));
+  echo_delay_us = static_cast<std::sig_atomic_t>(delay.count());
+}
+
 }  // namespace
 
 void echo_cycle_begins() {
@@ -50,12 +61,14 @@ void echo_cycle_begins() {
   continued_seen = continued;
   pace.reset();
   pace.listen(tell_check);
+  publish();
 }
 
 void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at) {
   last_event = at;
   const bool in_step = pace.waiting();
   pace.typed(bytes, at);
+  publish();
   const bool from_file = !std::exchange(inserted_next, false);
   if (check == nullptr) return;
   if (!typing_file) {
@@ -73,11 +86,17 @@ void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at
   }
   last_event = at;
   pace.heard(bytes, at);
+  publish();
   if (check == nullptr) return;
   for (const char b : bytes) check->heard(b, at);
 }
 
 EchoPace& echo_pace() { return pace; }
+
+void echo_wait_ran_out() {
+  pace.ran_out();
+  publish();
+}
 
 void echo_account(EchoCheck* accounting) {
   check = accounting;

@@ -64,7 +64,10 @@ bool EchoPace::match(char c, Clock::time_point at_time, bool& fresh, bool& tab) 
   for (; i > 0; --i) pop_front(false, at_time);
   fresh = !at(0).overdue;
   tab = at(0).c == '\t';
-  if (fresh) last_echo_ = std::max(last_echo_, at_time);
+  if (fresh) {
+    last_echo_ = std::max(last_echo_, at_time);
+    echo_delay_ = at_time - at(0).at;
+  }
   pop_front(true, at_time);
   return true;
 }

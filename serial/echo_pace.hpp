@@ -37,6 +37,9 @@ class EchoPace {
   void ran_out();
 
   [[nodiscard]] bool waiting() const { return waiting_; }
+  // How long the device took to echo the last typed byte it echoed in order,
+  // from its write to the read that brought the echo.
+  [[nodiscard]] Clock::duration echo_delay() const { return echo_delay_; }
 
   // Told, for each typed byte that is owed an echo, once it is known whether
   // its echo came in order (`echoed`, in the read made at `heard_at`) or the
@@ -73,5 +76,6 @@ class EchoPace {
   int misses_ = 0;  // waits in a row that ran out
   Clock::time_point last_write_{};
   Clock::time_point last_echo_{};
+  Clock::duration echo_delay_{};
   Listener listener_ = nullptr;
 };
