@@ -11,6 +11,7 @@
 
 #include "console/console.hpp"
 #include "serial/echo.hpp"
+#include "serial/echo_check.hpp"
 #include "serial/echo_pace.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
@@ -113,16 +114,24 @@ void port_wait_turn(MonoClock::time_point not_before, ByteConsumer consumer) {
 
 bool drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {
   console_flush();
-  const auto bound = port_last_write() + kLastWordBound;
+  auto bound = port_last_write() + kLastWordBound;
+  // The echo of what was typed, still on its way from a device whose echo
+  // lags behind typing, is heard out: the verdict needs it.
+  const auto echo_bound = port_last_write() + EchoCheck::kEchoWindow;
+  const EchoPace& pace = echo_pace();
   bool alive = true;
   for (;;) {
-    const auto deadline = std::min(MonoClock::now() + kDeviceQuiet, bound);
+    const bool echo_to_come = pace.echo_to_come() && MonoClock::now() < echo_bound;
+    const auto deadline =
+        echo_to_come ? echo_bound : std::min(MonoClock::now() + kDeviceQuiet, bound);
     const PortState state = wait_for_port(deadline);
     if (state == PortState::kQuiet) break;
     if (state == PortState::kGone || !show_port_input(consumer)) {
       alive = false;
       break;
     }
+    // After the echo, the device's answer to it.
+    if (echo_to_come) bound = std::max(bound, MonoClock::now() + kDeviceQuiet);
   }
   pause_us(pause_microseconds);
   wait_flag = 1;

@@ -38,7 +38,8 @@ void port_wait_turn(std::chrono::steady_clock::time_point not_before,
                     ByteConsumer consumer = nullptr);
 
 // The drain that ends a port cycle: shows what the device sends until it has
-// been quiet for kDeviceQuiet (kLastWordBound after the last write at most),
-// then the pause, then the notification is cleared. False when the port
-// failed or hung up meanwhile.
+// been quiet for kDeviceQuiet (kLastWordBound after the last write at most;
+// while the echo of what was typed is still to come from a device that echoes,
+// until it comes, within the accounting's echo window), then the pause, then
+// the notification is cleared. False when the port failed or hung up meanwhile.
 bool drain_until_quiet(long pause_microseconds, ByteConsumer consumer = nullptr);

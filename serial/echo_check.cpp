@@ -30,6 +30,8 @@ using echo_match::same;
 }  // namespace
 
 void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_step) {
+  // The CR inserted before an LF is on that LF's line.
+  const std::uint32_t line = from_file ? lines_.line_of(byte) : lines_.next_line();
   if (from_file) ++file_bytes_;
   if (is_line_end(byte)) {
     // Devices echo CR as CR LF and LF as nothing: a run of line-end bytes is one line end.
@@ -42,15 +44,15 @@ void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_s
                  in_step,
                  false,
                  false,
-                 line_,
+                 line,
                  at,
                  kPinUnknown,
                  {}});
       typed_line_end_ = true;
     }
-    if (from_file && byte == '\n') ++line_;
   } else if (echo_match::expected_back(byte)) {
-    add_typed({byte, 1, in_step, false, false, line_, at, kPinUnknown, {}});
+    add_typed({byte, 1, in_step, false, false, line, at, kPinUnknown, {}});
+    last_line_ = line;
     typed_line_end_ = false;
   }
   // Other control characters are not expected back: consoles echo them in ways of their own.
@@ -70,14 +72,19 @@ void EchoCheck::fate(Clock::time_point typed_at, char c, bool echoed, Clock::tim
 }
 
 void EchoCheck::heard(char byte, Clock::time_point at) {
+  // Colour and cursor codes are neither echo nor text.
+  if (!escapes_.keep(byte)) return;
   // Nothing heard before the first typed byte can be its echo.
   if (gave_up_ || tokens_ == 0) return;
   if (is_line_end(byte)) {
-    // A line end is kept as '\r' when a CR is in it, '\n' when it is line feeds
-    // alone. A device's own line end and the echo of one typed after it are two.
+    // A line end is kept as '\r' when a CR is in it, '\n' when it is a line
+    // feed alone. The port hands a CR over as a line feed: a console's CR LF
+    // comes as two. A device's own line end and the echo of one typed after
+    // it are two.
     if (!heard_line_end_ || typed_since_heard_) {
       add_heard(byte == '\r' ? '\r' : '\n', at);
-    } else if (byte == '\r') {
+      heard_line_end_bytes_ = 1;
+    } else if (++heard_line_end_bytes_ >= 2 || byte == '\r') {
       heard_.back() = '\r';
     }
     heard_line_end_ = true;
@@ -293,13 +300,31 @@ void EchoCheck::Losses::note(const Token& token) {
 
 void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
   const bool character = token.c != '\n';
-  if (character) ++characters_;
+  if (character) {
+    ++characters_;
+    // The first line's first character begins the echo's run.
+    if (first_line_ == 0) {
+      first_line_ = token.line;
+      if (matched) {
+        any_echo_ = true;
+        ++characters_matched_;
+        last_column_ = column;
+        return;
+      }
+    }
+    if (!matched && token.line == first_line_) first_line_whole_ = false;
+  }
   if (!matched) {
     (character ? characters_lost_ : line_ends_lost_).note(token);
     return;
   }
   if (character) {
-    if (any_echo_ && column <= last_column_ + kRunOn) ++run_on_;
+    const bool run_on = any_echo_ && column <= last_column_ + kRunOn;
+    if (run_on) {
+      ++run_on_;
+      last_run_line_ = token.line;
+    }
+    if (token.line == first_line_ && !run_on) first_line_whole_ = false;
     any_echo_ = true;
     ++characters_matched_;
   } else {
@@ -343,9 +368,10 @@ EchoVerdict EchoCheck::finish() {
   EchoVerdict v;
   v.bytes = file_bytes_;
   if (file_bytes_ == 0) return v;
-  if (gave_up_ || characters_ == 0 || run_on_ * 2 < characters_) {
+  if (gave_up_ || characters_ == 0 || (run_on_ * 2 < characters_ && !echo_runs_through())) {
     // Too little came back as a run of the text typed to call it an echo: a
-    // device that echoes nothing, or answers or talks in words of its own.
+    // device that echoes nothing, or answers or talks in words of its own, or
+    // whose echo stopped for good.
     v.kind = EchoVerdict::Kind::kNoEcho;
     return v;
   }
@@ -369,6 +395,13 @@ EchoVerdict EchoCheck::finish() {
   v.kind = EchoVerdict::Kind::kLost;
   v.lost = lost;
   return v;
+}
+
+// The device echoed the file's first line whole, and its echo still came as a
+// run on the last lines: it echoes, whatever it lost between.
+bool EchoCheck::echo_runs_through() const {
+  const std::uint32_t last_lines = std::max<std::uint32_t>(1, last_line_ / 10);
+  return first_line_whole_ && run_on_ > 0 && last_run_line_ + last_lines >= last_line_;
 }
 
 std::size_t EchoCheck::footprint() const {

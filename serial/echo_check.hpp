@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "serial/echo_match.hpp"
 #include "serial/line_list.hpp"
 
 struct EchoVerdict {
@@ -47,7 +48,9 @@ struct EchoVerdict {
 class EchoCheck {
  public:
   using Clock = std::chrono::steady_clock;
-  static constexpr std::chrono::milliseconds kEchoWindow{4000};
+  // Longer than the longest wait of typing for the device's echo (a device
+  // that worked seconds on a line), with a margin.
+  static constexpr std::chrono::milliseconds kEchoWindow{7000};
 
   // A byte written to the port at `at` (taken before the write); `from_file`
   // is false for the carriage return the upload inserts before a line feed;
@@ -109,6 +112,7 @@ class EchoCheck {
   void trim();
   void give_up();
   [[nodiscard]] bool talks_on_its_own() const;
+  [[nodiscard]] bool echo_runs_through() const;
   [[nodiscard]] Clock::time_point heard_time(std::size_t column) const {
     return heard_times_[column - heard_base_];
   }
@@ -117,7 +121,9 @@ class EchoCheck {
   bool gave_up_ = false;
   std::optional<Clock::time_point> typing_over_;
   std::size_t file_bytes_ = 0;
-  std::uint32_t line_ = 1;
+  LineCounter lines_;
+  echo_match::EscapeFilter escapes_;
+  int heard_line_end_bytes_ = 0;  // bytes of the line end heard last
   bool typed_line_end_ = false;     // the last token typed is a line end still open
   bool heard_line_end_ = false;     // ...and the last one heard
   bool typed_since_heard_ = false;  // a token was typed after the last one heard
@@ -147,6 +153,12 @@ class EchoCheck {
   std::size_t last_column_ = 0;
   std::size_t line_ends_echoed_ = 0;
   std::size_t line_ends_with_cr_ = 0;  // ...echoed with a CR in them
+  // Whether the echo runs through the file: its first line came back whole,
+  // and the last characters that came back as a run of echo, on which line.
+  std::uint32_t first_line_ = 0;
+  bool first_line_whole_ = true;
+  std::uint32_t last_run_line_ = 0;
+  std::uint32_t last_line_ = 0;  // of the characters typed
   Losses characters_lost_;
   Losses line_ends_lost_;
   Losses lone_line_feeds_;  // line ends echoed without their CR

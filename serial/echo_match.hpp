@@ -23,3 +23,34 @@ inline bool same(char typed, char heard) {
 }
 
 }  // namespace echo_match
+
+namespace echo_match {
+
+// Colour and cursor codes (ESC [ ... final byte, or ESC and one byte) that a
+// device wraps around its text: neither an echo nor words of its own. Fed the
+// device's bytes in order, across reads.
+class EscapeFilter {
+ public:
+  // False for a byte inside an escape sequence.
+  bool keep(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (state_ == State::kEscape && u >= 0x20) {
+      state_ = c == '[' ? State::kControl : State::kText;
+      return false;
+    }
+    if (state_ == State::kControl && u >= 0x20 && u < 0x7f) {
+      if (u >= 0x40) state_ = State::kText;  // the final byte
+      return false;
+    }
+    // Text, or a control character that ends a broken sequence and is itself.
+    state_ = c == kEsc ? State::kEscape : State::kText;
+    return state_ == State::kText;
+  }
+
+ private:
+  static constexpr char kEsc = 0x1b;
+  enum class State : unsigned char { kText, kEscape, kControl };
+  State state_ = State::kText;
+};
+
+}  // namespace echo_match

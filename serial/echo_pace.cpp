@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "serial/echo_match.hpp"
+using echo_match::is_line_end;
+using echo_match::same;
 
 void EchoPace::reset() {
   const Listener listener = listener_;
@@ -10,35 +11,42 @@ void EchoPace::reset() {
   listener_ = listener;
 }
 
-void EchoPace::typed(std::string_view bytes, Clock::time_point at) {
-  age(at);
+void EchoPace::typed(std::string_view bytes, Clock::time_point at_time) {
+  age(at_time);
   for (const char b : bytes) {
-    if (echo_match::is_line_end(b)) {
-      // CR LF is one line end: consoles echo the CR as CR LF and the LF after it as nothing.
-      if (!typed_line_end_) expect('\n', at);
-      typed_line_end_ = true;
-      continue;
+    // Every CR ends a line the device works on, a blank one too; the LF after
+    // it is the same line end (consoles echo CR as CR LF and that LF as nothing).
+    if (b == '\r' || (b == '\n' && !typed_cr_)) {
+      if (size_ > 0 && at(size_ - 1).c != '\n') at(size_ - 1).line_end_after = true;
+      expect('\n', !line_ends_skipped_, at_time);
+    } else if (b != '\n' && echo_match::expected_back(b)) {
+      // Control characters (DEL, Ctrl keys) are echoed in consoles' own ways,
+      // if at all, and bytes that are not sent never are: neither is waited for.
+      expect(b, true, at_time);
     }
-    typed_line_end_ = false;
-    // Control characters (DEL, Ctrl keys) are echoed in consoles' own ways,
-    // if at all, and bytes that are not sent never are: neither is waited for.
-    if (echo_match::expected_back(b)) expect(b, at);
+    typed_cr_ = b == '\r';
   }
-  last_write_ = at;
+  last_write_ = at_time;
 }
 
-void EchoPace::expect(char c, Clock::time_point at) {
-  if (size_ == kMaxExpected) pop_front(false, at);  // so old that it cannot hold typing up any more
-  ring_[(head_ + size_) % kMaxExpected] = {c, false, at};
+void EchoPace::expect(char c, bool owed, Clock::time_point at_time) {
+  // The oldest is so old that it cannot hold typing up any more; nothing is
+  // known of its echo, so nobody is told of it.
+  if (size_ == kMaxExpected) give_up_front();
+  ring_[(head_ + size_) % kMaxExpected] = {c, owed, false, at_time};
   ++size_;
-  ++owed_;
+  if (owed) ++owed_;
+}
+
+void EchoPace::give_up_front() {
+  if (at(0).owed) --owed_;
+  head_ = (head_ + 1) % kMaxExpected;
+  --size_;
 }
 
 void EchoPace::pop_front(bool echoed, Clock::time_point heard_at) {
-  if (!at(0).overdue) --owed_;
   if (listener_ != nullptr) listener_(at(0).at, at(0).c, echoed, heard_at);
-  head_ = (head_ + 1) % kMaxExpected;
-  --size_;
+  give_up_front();
 }
 
 // While nobody waits, a byte not echoed within kMaxWait no longer blocks the
@@ -46,66 +54,75 @@ void EchoPace::pop_front(bool echoed, Clock::time_point heard_at) {
 void EchoPace::age(Clock::time_point now) {
   if (waiting_) return;
   for (std::size_t i = 0; i < size_ && now - at(i).at > kMaxWait; ++i) {
-    if (!at(i).overdue) {
-      at(i).overdue = true;
+    if (at(i).owed) {
+      at(i).owed = false;
       --owed_;
     }
   }
 }
 
-// The byte heard echoes the oldest byte typed that it can echo. Those typed
-// before that one will not come back: the device has gone past them (a byte
-// lost, and the CR typed at once after it echoed).
-bool EchoPace::match(char c, Clock::time_point at_time, bool& fresh, bool& tab) {
-  std::size_t i = 0;
-  while (i < size_ && !echo_match::same(at(i).c, c)) ++i;
-  if (i == size_) return false;
-  if (i > 0) run_ = 0;
-  for (; i > 0; --i) pop_front(false, at_time);
-  fresh = !at(0).overdue;
-  tab = at(0).c == '\t';
-  if (fresh) {
-    last_echo_ = std::max(last_echo_, at_time);
-    echo_delay_ = at_time - at(0).at;
-  }
-  pop_front(true, at_time);
-  return true;
-}
-
-// An echo leads what one read brings: what follows it unmatched is the
-// device's own (an answer, a prompt, a status line), which arrives at once,
-// while an echo arrives as the bytes are typed. Once a line of its own has
-// ended, an echo may lead the next.
 void EchoPace::heard(std::string_view bytes, Clock::time_point at_time) {
   age(at_time);
-  bool leading = true;
-  bool echo_alone = true;
-  int fresh_echoes = 0;
-  // A run of CR and LF is one line end; an echoed one may be split over reads,
-  // but a line end of the device's own ends before a read of the echo.
-  bool in_line_end = echoed_line_end_;
+  // Colour and cursor codes are taken out first: the device's text is what is left.
+  std::array<char, 1024> text{};
+  std::size_t n = 0;
   for (const char c : bytes) {
-    const bool line_end = echo_match::is_line_end(c);
-    // The blanks that a TAB became are one echo.
-    const bool continues = line_end ? in_line_end : (heard_tab_ && c == ' ');
-    if (!line_end) echoed_line_end_ = false;
-    in_line_end = line_end;
-    if (continues) continue;
-    heard_tab_ = false;
-    bool fresh = false;
-    bool tab = false;
-    if (leading && match(c, at_time, fresh, tab)) {
-      heard_tab_ = tab && c == ' ';
-      echoed_line_end_ = line_end;
-      if (fresh) {
-        ++fresh_echoes;
-        misses_ = 0;
-      }
+    if (!escapes_.keep(c)) continue;
+    text[n++] = c;
+    if (n == text.size()) {
+      hear(text.data(), n, at_time);
+      n = 0;
+    }
+  }
+  if (n > 0) hear(text.data(), n, at_time);
+}
+
+// An echo comes as the bytes are typed; a line of the device's own (an
+// answer, a prompt, a status line) comes whole. So an echo leads a read, or a
+// line, or follows the device's answer to a line it echoed; and what follows
+// it in its read is nothing, more echo, a line end, or the device's answer to
+// a line typed. A typed byte's letter that begins other text is the device's
+// own: its wait goes on.
+void EchoPace::hear(const char* bytes, std::size_t size, Clock::time_point at_time) {
+  bool echo_alone = true;  // nothing of the device's own but the answer to a line it echoed
+  bool answering = false;
+  bool leading = true;
+  int fresh_echoes = 0;
+  std::size_t i = 0;
+  while (i < size) {
+    const char c = bytes[i];
+    const bool line_end = is_line_end(c);
+    // The second byte of a CR LF (two line feeds, as the port hands it over).
+    if (line_end && line_end_bytes_ == 1) {
+      line_end_bytes_ = 2;
+      ++i;
       continue;
     }
-    echoed_line_end_ = false;
-    echo_alone = false;
-    leading = line_end;
+    // The blanks a TAB became are one echo.
+    if (!line_end && tab_open_ && c == ' ') {
+      ++i;
+      continue;
+    }
+    tab_open_ = false;
+    line_end_bytes_ = 0;
+    bool answered = false;
+    const std::size_t used =
+        leading ? echo_run(bytes + i, size - i, at_time, fresh_echoes, answered) : 0;
+    if (used > 0) {
+      i += used;
+      answering = answering || answered;
+      leading = true;
+      continue;
+    }
+    if (!answering) echo_alone = false;
+    if (line_end) {
+      line_end_bytes_ = 1;
+      line_from_echo_ = false;
+      leading = true;
+    } else {
+      leading = line_from_echo_;
+    }
+    ++i;
   }
   // Only echoes that came alone count towards waiting: a device's own text
   // whose first letters happen to be the ones typed must not start it.
@@ -113,16 +130,113 @@ void EchoPace::heard(std::string_view bytes, Clock::time_point at_time) {
   if (run_ >= kEchoesToStart) waiting_ = true;
 }
 
+// The echo that begins `bytes`, if it is one: how many bytes of it are echo.
+// The typed bytes it echoes are settled, those typed before them gone past.
+std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_point at_time,
+                               int& fresh_echoes, bool& answered) {
+  std::size_t first = 0;
+  while (first < size_ && !same(at(first).c, bytes[0])) ++first;
+  if (first == size_) return 0;
+
+  // The longest run of heard bytes that echo the typed ones in order, and
+  // where it may end: after an echoed line end or a byte a line end was typed
+  // after (what follows is the device's answer), or where nothing, or a line
+  // end, follows.
+  struct Cut {
+    std::size_t heard = 0;  // bytes of echo
+    std::size_t typed = 0;  // typed bytes echoed, from `first`
+    bool answered = false;  // what follows is the device's answer to a line
+    int line_end_bytes = 0;  // of the last one, a line end
+    bool tab_open = false;   // the last one, a TAB, came back as blanks
+  };
+  Cut cut;
+  Cut run;
+  while (run.heard < size && first + run.typed < size_ &&
+         same(at(first + run.typed).c, bytes[run.heard])) {
+    const Expected& e = at(first + run.typed);
+    const std::size_t from = run.heard++;
+    ++run.typed;
+    run.line_end_bytes = 0;
+    run.tab_open = false;
+    if (e.c == '\n') {
+      if (run.heard < size && is_line_end(bytes[run.heard])) ++run.heard;  // CR LF
+      run.line_end_bytes = static_cast<int>(run.heard - from);
+    } else if (e.c == '\t' && bytes[from] == ' ') {
+      while (run.heard < size && bytes[run.heard] == ' ') ++run.heard;
+      run.tab_open = true;
+    }
+    run.answered = e.c == '\n' || e.line_end_after;
+    if (run.answered) cut = run;
+  }
+  if (run.heard == size || is_line_end(bytes[run.heard])) cut = run;
+  if (cut.typed == 0) return 0;
+
+
+  if (first > 0) run_ = 0;
+  for (std::size_t k = 0; k < first; ++k) {
+    // A line end gone past for a letter of the line after it: the device
+    // echoes no line end, and is not waited for one again this cycle.
+    if (at(0).c == '\n' && at(first - k).c != '\n') line_ends_skipped_ = true;
+    pop_front(false, at_time);
+  }
+  if (line_ends_skipped_) {
+    for (std::size_t k = 0; k < size_; ++k) {
+      if (at(k).c == '\n' && at(k).owed) {
+        at(k).owed = false;
+        --owed_;
+      }
+    }
+  }
+  for (std::size_t k = 0; k < cut.typed; ++k) {
+    const Expected& e = at(0);
+    if (e.owed) {
+      last_echo_ = std::max(last_echo_, at_time);
+      echo_delay_ = at_time - e.at;
+      ++fresh_echoes;
+      misses_ = 0;
+    }
+    echoes_ = std::min(echoes_ + 1, kEchoesToStart);
+    last_in_order_ = at_time;
+    line_work_ = e.c == '\n';
+    if (line_work_) line_ends_echoed_ = true;
+    pop_front(true, at_time);
+  }
+  // What the next read may go on with.
+  line_end_bytes_ = cut.line_end_bytes;
+  tab_open_ = cut.tab_open;
+  if (cut.answered) line_from_echo_ = true;
+  answered = cut.answered;
+  return cut.heard;
+}
+
 EchoPace::Clock::time_point EchoPace::deadline() const {
-  return std::max(last_write_, last_echo_) + kMaxWait;
+  // Each line typed and still owed before the newest byte is one more the
+  // device works on before it echoes that byte.
+  int lines = line_work_ ? 1 : 0;
+  for (std::size_t i = 0; i + 1 < size_; ++i) {
+    if (at(i).owed && at(i).c == '\n') ++lines;
+  }
+  lines = std::min(lines, kMaxLinesWorked);
+  const Clock::duration wait = lines == 0 ? Clock::duration(kMaxWait) : kLineWait * lines;
+  return std::max(last_write_, last_echo_) + wait;
 }
 
 void EchoPace::ran_out() {
-  for (std::size_t i = 0; i < size_; ++i) at(i).overdue = true;
+  for (std::size_t i = 0; i < size_; ++i) at(i).owed = false;
   owed_ = 0;
   run_ = 0;
+  line_work_ = false;
   if (++misses_ >= kMissesToStop) {
     waiting_ = false;
     misses_ = 0;
   }
+}
+
+bool EchoPace::echo_to_come() const {
+  // A device whose echo stopped long before typing did has stopped echoing.
+  if (echoes_ < kEchoesToStart || last_in_order_ + kLineWait < last_write_) return false;
+  for (std::size_t i = 0; i < size_; ++i) {
+    if (at(i).c != '\n' || (line_ends_echoed_ && !line_ends_skipped_)) return true;
+  }
+  return false;
 }

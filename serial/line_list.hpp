@@ -36,3 +36,23 @@ struct LineList {
     more = more || other.more || total > kMax;
   }
 };
+
+// The line of a file each byte is on, from 1, however the file's lines end:
+// CR LF, LF, or CR alone.
+class LineCounter {
+ public:
+  // The line `b` is on; bytes are told in order.
+  std::uint32_t line_of(char b) {
+    if (after_cr_ && b != '\n') ++line_;
+    after_cr_ = b == '\r';
+    const std::uint32_t line = line_;
+    if (b == '\n') ++line_;
+    return line;
+  }
+  // The line the next byte will be on, if it is not an LF.
+  [[nodiscard]] std::uint32_t next_line() const { return after_cr_ ? line_ + 1 : line_; }
+
+ private:
+  std::uint32_t line_ = 1;
+  bool after_cr_ = false;
+};

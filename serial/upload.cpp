@@ -161,10 +161,10 @@ void UploadFile::report() const {
 }
 
 void Unsent::count(char b) {
-  if (b == '\n') ++line_;
+  const std::uint32_t line = lines_.line_of(b);
   if (static_cast<signed char>(b) > 0) return;
   ++bytes;
-  lines.note(line_);
+  lines.note(line);
 }
 
 PacedEnd send_paced_file(UploadFile& file, ssize_t n, ByteConsumer consumer, Unsent* unsent) {

@@ -59,7 +59,7 @@ struct Unsent {
   void count(char b);
 
  private:
-  std::uint32_t line_ = 1;
+  LineCounter lines_;
 };
 
 // How a paced transmission ended.

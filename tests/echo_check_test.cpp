@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <map>
@@ -146,6 +147,39 @@ Device streaming() {
     std::string text;
     for (int k = 0; k < 20; ++k) text += kStatus[(*at)++ % kStatus.size()];
     reads.emplace(t + 5, text);
+  };
+}
+
+// A console with a 16-byte FIFO that takes a byte every `gap` ms and echoes it
+// as it takes it, each line answered with its prompt; it works `line_ms` on
+// each line it ends, and drops what its FIFO cannot hold.
+Device console(int gap, int line_ms) {
+  struct State {
+    int free_at = 0;
+    std::deque<int> taken;  // when the bytes in the FIFO are taken
+  };
+  auto s = std::make_shared<State>();
+  return [=](char c, std::size_t, int, int t, Reads& reads) {
+    while (!s->taken.empty() && s->taken.front() <= t) s->taken.pop_front();
+    if (s->taken.size() >= 16) return;
+    const int take = std::max(t, s->free_at);
+    s->taken.push_back(take);
+    s->free_at = take + (c == '\r' ? line_ms : gap);
+    const std::string e = c == '\r' ? "\r\ndrovan(conf)> " : crlf(c);
+    if (!e.empty()) reads.emplace(take + 1, e);
+  };
+}
+
+// Echo as a console gives it, but for the bytes `lost`; `own` is sent 5 ms
+// after the first of them.
+Device losing(std::function<bool(std::size_t)> lost, std::string own = {}) {
+  return [=](char c, std::size_t i, int, int t, Reads& reads) {
+    if (!lost(i)) {
+      const std::string e = crlf(c);
+      if (!e.empty()) reads.emplace(t + 1, e);
+    } else if (!own.empty()) {
+      reads.emplace(t + 5, own);
+    }
   };
 }
 
@@ -300,6 +334,60 @@ INSTANTIATE_TEST_SUITE_P(
              "e1.signalling = r2-digital\r\nfxs.count = 16\r\nfxs.ports = 1-16\r\ntdmoe.peer = "
              "10.0.0.3\r\n",
              false,
-             alarms()}));
+             alarms()},
+        // Typing waits out the console's work on each line, and the verdict agrees.
+        Case{"ConsoleWorkingLongOnEachLine", console(3, 800), K::kWhole, 0, {}},
+        // The '1' of "fxs.count = 16" lost, and a line of the device's own that
+        // begins with a '1' while typing waits for it: not its echo.
+        Case{"StatusLineAfterItsOwnLineEndBeginsWithTheLostByte",
+             losing([](std::size_t i) { return i == 40; }, "\r\n16:00:07 e1 slip\r\n"),
+             K::kLost,
+             1,
+             {2}},
+        Case{"StatusLineRightAfterTheEchoBeginsWithTheLostByte",
+             losing([](std::size_t i) { return i == 40; }, "16:00:07 e1 slip\r\n"),
+             K::kLost,
+             1,
+             {2}},
+        Case{"EchoFollowedByAnAlarmLineInOneRead",
+             at_once([](char c, std::size_t i, int) {
+               return i == 45 ? crlf(c) + "\r\nALARM e1 los\r\n" : crlf(c);
+             }),
+             K::kWhole,
+             0,
+             {}},
+        // More than typing keeps a record of is typed before the echo comes.
+        Case{"EchoASecondLate",
+             [](char c, std::size_t, int, int t, Reads& reads) {
+               if (!crlf(c).empty()) reads.emplace(t + 1000, crlf(c));
+             },
+             K::kWhole,
+             0,
+             {},
+             repeated("fxs.count = 16\n", 12)},
+        Case{"EchoInColourWithAByteLost",
+             at_once([](char c, std::size_t i, int) {
+               return i == 58 || crlf(c).empty() ? std::string()
+                                                 : "\x1b[1;32m" + crlf(c) + "\x1b[0m";
+             }),
+             K::kLost,
+             1,
+             {3}},
+        Case{"LinesEndingInCrAlone",
+             losing([](std::size_t i) { return i == 85; }),
+             K::kLost,
+             1,
+             {5},
+             "e1.signalling = r2-digital\rfxs.count = 16\rfxs.ports = 1-16\rtdmoe.peer = "
+             "10.0.0.3\rfxo.count = 4\r"},
+        // The echo runs through the file: lines 1, 2, 19 and 20 whole, most of
+        // the rest lost. However many, the bytes are lost, not unechoed.
+        Case{"EchoThatLosesMostOfTheFile",
+             losing([](std::size_t i) { return i >= 32 && i < 288 && i % 16 < 14 && i % 16 != 3; }),
+             K::kLost,
+             208,
+             {3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+             repeated("fxs.count = 16\n", 20),
+             true}));
 
 }  // namespace

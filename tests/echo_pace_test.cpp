@@ -84,6 +84,24 @@ TEST_P(Pace, WhenEachByteGoes) {
 
 const std::string kLine = "fxs.count = 16";
 const std::string kTwoLines = "fxs.count = 16\r\nfxo.count = 1";
+const std::string kThreeLines = kTwoLines + "\r\nfxs.ports = 1-16";
+
+std::string colour(std::size_t, char c) { return "\x1b[1;32m" + std::string(1, c) + "\x1b[0m"; }
+
+// A console that echoes a command with its prompt in one read, then works
+// `busy_ms` before it takes the next byte; it echoes the rest as it comes.
+Device busy_after_command(int busy_ms) {
+  auto free_at = std::make_shared<int>(0);
+  return [=](std::size_t, char c, int t, Reads& reads) {
+    if (*free_at == 0) {
+      if (c != '\r') return;
+      reads.emplace(t + 1, "set conf\r\nconfiguration: one setting per line\r\ndrovan(conf)> ");
+      *free_at = t + 1 + busy_ms;
+      return;
+    }
+    reads.emplace(std::max(t, *free_at) + 1, crlf(0, c));
+  };
+}
 
 Reads status_lines() {
   Reads r;
@@ -124,6 +142,28 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"EchoInCapitals", kLine,
              console(0, [](std::size_t, char c) { return std::string(1, std::toupper(c)); }),
              tens(13)},
+        // A line's work is waited out, up to 5 s.
+        Case{"WorksLongOnEachLine", kTwoLines, console(0, crlf, 800),
+             with(tens(28), {{16, 781}})},
+        Case{"WorksSecondsOnEachLine", kTwoLines, console(0, crlf, 2000),
+             with(tens(28), {{16, 1981}})},
+        // Each CR is a line the console works on, a blank one too.
+        Case{"TwoBlankLines", "fxs.count = 16\r\n\r\n\r\nfxo.count = 1", console(0, crlf, 600),
+             with(tens(32), {{16, 581}, {18, 590}, {20, 590}})},
+        Case{"BusyAfterACommandEchoedWithItsPrompt", "set conf\rfxs.count = 16",
+             busy_after_command(3000), with(tens(22), {{9, 2992}})},
+        // One wait for the first line end, none for the next.
+        Case{"NoLineEndEchoed", kThreeLines,
+             console(0, [](std::size_t, char c) { return c == '\r' || c == '\n' ? "" : std::string(1, c); }),
+             with(tens(46), {{14, 500}})},
+        Case{"EchoInColour",
+             kLine,
+             console(25, colour),
+             {10, 10, 10, 10, 10, 76, 25, 25, 25, 25, 25, 25, 25}},
+        // The long wait, then a short one, then typing goes on as without echo.
+        Case{"SilentForGoodAfterALine", kThreeLines,
+             console(0, [](std::size_t i, char c) { return i < 16 ? crlf(i, c) : ""; }),
+             with(tens(46), {{16, 5000}, {17, 500}})},
         // Lines of its own, twenty a second, with the typed letters in them:
         // no echo, so typing never waits.
         Case{"StatusLinesWithoutEcho", kTwoLines,

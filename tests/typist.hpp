@@ -3,7 +3,8 @@
 // A typist in simulated time (whole milliseconds) that waits its turn as the
 // program does: each byte 10 ms after the one before, and, while the pace says
 // an echo is owed, until the device's reads bring it or the wait runs out.
-// The pace and whatever else listens hear each read as it comes.
+// The pace and whatever else listens hear each read as it comes, as the port
+// hands it over.
 
 #include <algorithm>
 #include <chrono>
@@ -29,8 +30,10 @@ class Typist {
   // Hears every read made by `until`.
   void hear_until(int until) {
     while (!reads.empty() && reads.begin()->first <= until) {
-      const auto [t, bytes] = *reads.begin();
+      auto [t, bytes] = *reads.begin();
       reads.erase(reads.begin());
+      // What the port hands over: its ICRNL turns every CR into a line feed.
+      std::replace(bytes.begin(), bytes.end(), '\r', '\n');
       now = std::max(now, t);
       pace_.heard(bytes, at(t));
       if (also_hears_) also_hears_(bytes, at(t));
