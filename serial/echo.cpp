@@ -76,7 +76,8 @@ void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at
     return;
   }
   file_typed = true;
-  for (const char b : bytes) check->typed(b, from_file, at, in_step);
+  const bool lags = pace.echo_lags();
+  for (const char b : bytes) check->typed(b, from_file, at, in_step, lags);
 }
 
 void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at) {

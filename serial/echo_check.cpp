@@ -29,7 +29,8 @@ using echo_match::same;
 
 }  // namespace
 
-void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_step) {
+void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_step,
+                      bool echo_lags) {
   // The CR inserted before an LF is on that LF's line.
   const std::uint32_t line = from_file ? lines_.line_of(byte) : lines_.next_line();
   if (from_file) ++file_bytes_;
@@ -42,6 +43,7 @@ void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_s
       add_typed({'\n',
                  static_cast<std::uint8_t>(from_file ? 1 : 0),
                  in_step,
+                 echo_lags,
                  false,
                  false,
                  line,
@@ -51,7 +53,7 @@ void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_s
       typed_line_end_ = true;
     }
   } else if (echo_match::expected_back(byte)) {
-    add_typed({byte, 1, in_step, false, false, line, at, kPinUnknown, {}});
+    add_typed({byte, 1, in_step, echo_lags, false, false, line, at, kPinUnknown, {}});
     last_line_ = line;
     typed_line_end_ = false;
   }
@@ -123,11 +125,17 @@ void EchoCheck::give_up() {
 
 // Where the echo of the typed line end at `index` of waiting_ must be: the
 // first line end heard after it, if that came before the next token was typed
+// and the device's echo keeps up with typing
 // (after it, the line end heard could as well be the echo of a later one, as
 // from a device that held what it heard). kPinUnknown while that cannot be told.
 std::int64_t EchoCheck::pin(std::size_t index, bool final) {
   Token& token = waiting_[index];
   if (token.pin != kPinUnknown) return token.pin;
+  // An echo that lags behind typing brings an earlier line end then.
+  if (token.echo_lags && !token.in_step) {
+    token.pin = kNoPin;
+    return token.pin;
+  }
   Clock::time_point next{};
   if (index + 1 < waiting_.size()) {
     next = waiting_[index + 1].at;

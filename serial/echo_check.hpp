@@ -54,8 +54,10 @@ class EchoCheck {
 
   // A byte written to the port at `at` (taken before the write); `from_file`
   // is false for the carriage return the upload inserts before a line feed;
-  // `in_step` when typing waits for each echo, so that fate() will tell.
-  void typed(char byte, bool from_file, Clock::time_point at, bool in_step = false);
+  // `in_step` when typing waits for each echo, so that fate() will tell;
+  // `echo_lags` when the device's echo comes later than typing goes on.
+  void typed(char byte, bool from_file, Clock::time_point at, bool in_step = false,
+             bool echo_lags = false);
   // Typing saw the echo of the byte `c` typed at `typed_at` ('\n' for a line
   // end) come in order, in the read made at `heard_at`, or the device go past it.
   void fate(Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at);
@@ -76,6 +78,7 @@ class EchoCheck {
     char c;                   // '\n' stands for a line end (any run of CR and LF)
     std::uint8_t file_bytes;  // bytes of the file it stands for
     bool in_step;             // typed while typing waited for each echo
+    bool echo_lags;           // ...or while the device's echo came behind typing
     bool gone_past;           // ...and the device went past it without echoing it
     bool echo_seen;           // ...or typing saw its echo, read at echo_at
     std::uint32_t line;       // line of the file where it begins, from 1

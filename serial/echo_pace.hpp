@@ -45,9 +45,12 @@ class EchoPace {
   void ran_out();
 
   [[nodiscard]] bool waiting() const { return waiting_; }
-  // How long the device took to echo the last typed byte it echoed in order,
-  // from its write to the read that brought the echo.
+  // How long the device took to echo the last typed byte it echoed in order
+  // (waited for or not), from its write to the read that brought the echo.
   [[nodiscard]] Clock::duration echo_delay() const { return echo_delay_; }
+  // The device's last echo came later than typing goes on, and the line ends
+  // it sends belong to lines typed earlier.
+  [[nodiscard]] bool echo_lags() const { return echo_delay_ > kLagging; }
   // The device echoes what is typed, kept echoing until lately, and the echo
   // of bytes typed is still to come: its last word has not been said.
   [[nodiscard]] bool echo_to_come() const;
@@ -67,8 +70,11 @@ class EchoPace {
     bool line_end_after;  // a line end was typed right after it
     Clock::time_point at;
   };
-  static constexpr std::size_t kMaxExpected = 64;
+  // Ten seconds of typing: an echo that lags behind is still matched to its own byte,
+  // not to a later one like it.
+  static constexpr std::size_t kMaxExpected = 1024;
   static constexpr int kMaxLinesWorked = 3;
+  static constexpr std::chrono::milliseconds kLagging{50};
 
   void expect(char c, bool owed, Clock::time_point at);
   void pop_front(bool echoed, Clock::time_point heard_at);

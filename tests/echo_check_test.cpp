@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "serial/echo_pace.hpp"
@@ -61,7 +62,7 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
   int line = 1;
   auto type = [&](char c, bool from_file) {
     const Clock::time_point at = typist.at(typist.now);
-    check.typed(c, from_file, at, pace.waiting());
+    check.typed(c, from_file, at, pace.waiting(), pace.echo_lags());
     pace.typed(std::string(1, c), at);
     device(c, i, line, typist.now, typist.reads);
     if (static_cast<int>(i++) != stopped_after) return;
@@ -151,12 +152,13 @@ Device streaming() {
 }
 
 // A console with a 16-byte FIFO that takes a byte every `gap` ms and echoes it
-// as it takes it, each line answered with its prompt; it works `line_ms` on
-// each line it ends, and drops what its FIFO cannot hold.
+// as it takes it; it works `line_ms` on each line it ends, then prints its
+// prompt, and drops what its FIFO cannot hold.
 Device console(int gap, int line_ms) {
   struct State {
     int free_at = 0;
     std::deque<int> taken;  // when the bytes in the FIFO are taken
+    bool prompt = false;    // owed once the line's work is done
   };
   auto s = std::make_shared<State>();
   return [=](char c, std::size_t, int, int t, Reads& reads) {
@@ -165,7 +167,9 @@ Device console(int gap, int line_ms) {
     const int take = std::max(t, s->free_at);
     s->taken.push_back(take);
     s->free_at = take + (c == '\r' ? line_ms : gap);
-    const std::string e = c == '\r' ? "\r\ndrovan(conf)> " : crlf(c);
+    // The prompt and the echo of the byte taken after it come in one read.
+    std::string e = std::exchange(s->prompt, false) ? "drovan(conf)> " + crlf(c) : crlf(c);
+    s->prompt = c == '\r';
     if (!e.empty()) reads.emplace(take + 1, e);
   };
 }
@@ -364,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
              K::kWhole,
              0,
              {},
-             repeated("fxs.count = 16\n", 12)},
+             repeated(kFile, 3)},
         Case{"EchoInColourWithAByteLost",
              at_once([](char c, std::size_t i, int) {
                return i == 58 || crlf(c).empty() ? std::string()
