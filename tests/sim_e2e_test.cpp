@@ -270,8 +270,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 }
 
 const char* const kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--line-noise N] [--no-echo] "
-    "[--] [COMMAND";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
+    "[--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
@@ -300,7 +300,8 @@ INSTANTIATE_TEST_SUITE_P(
                    true},
         LaunchCase{"UnknownOption", {"--fast", "true"}, 2, kUsage, false},
         LaunchCase{"PortNotANumber", {"--port", "x", "true"}, 2, kUsage, false},
-        LaunchCase{"GapMissing", {"--min-gap-ms"}, 2, kUsage, false}),
+        LaunchCase{"GapMissing", {"--min-gap-ms"}, 2, kUsage, false},
+        LaunchCase{"ConfMsOverAMinute", {"--conf-ms", "60001", "true"}, 2, kUsage, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimEndToEnd, HostDevUntouched) {
