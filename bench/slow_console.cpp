@@ -159,7 +159,7 @@ Figures run(const Case& c, const std::string& file) {
   std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
   Figures f;
   if (!rig.wait_output(kMenu, 10)) {
-    std::fprintf(stderr, "no menu: %s%s\n", rig.out().c_str(), rig.err().c_str());
+    (void)std::fprintf(stderr, "no menu: %s%s\n", rig.out().c_str(), rig.err().c_str());
     return f;
   }
   std::vector<std::pair<std::size_t, Clock::time_point>> arrivals;
@@ -179,7 +179,7 @@ Figures run(const Case& c, const std::string& file) {
   f.sim = summary_in(rig.err());
   f.verdict = verdict_in(out);
   if (!asked) {
-    std::fprintf(stderr, "no reset question:\n%s\n", out.c_str());
+    (void)std::fprintf(stderr, "no reset question:\n%s\n", out.c_str());
     return f;
   }
   // The first file byte's echo follows the session's first prompt (with
@@ -192,7 +192,7 @@ Figures run(const Case& c, const std::string& file) {
   last_line.remove_prefix(last_line.rfind('\n') + 1);
   const auto last = out.rfind(last_line);
   if (session == std::string::npos || first == std::string::npos || last == std::string::npos) {
-    std::fprintf(stderr, "echo not found:\n%s\n", out.c_str());
+    (void)std::fprintf(stderr, "echo not found:\n%s\n", out.c_str());
     return f;
   }
   auto arrived = [&](std::size_t at) {

@@ -29,7 +29,7 @@ struct WireCase {
   std::string content;
   int mode;
   std::string wire;
-  std::string told = "";  // what the operator is told of bytes not sent
+  std::string told;  // what the operator is told of bytes not sent
 };
 
 void PrintTo(const WireCase& c, std::ostream* os) { *os << c.name; }
