@@ -1,7 +1,8 @@
 // Uploads to a console slower than the pace: the built program under the
 // built simulator, menu 5, example 'a' (no reset), against consoles that take
-// a byte per 11 ms, per 25 ms, and one that works 300 ms on each line it ends;
-// the simulator's default console for reference. For each: the time from the
+// a byte per 11 ms, per 25 ms, ones that work 300 ms and 1.5 s on each line
+// they end, and one that works 3 s opening the session after "set conf"; the
+// simulator's default console for reference. For each: the time from the
 // first file byte to the last, against what the console itself needs, the
 // bytes the console dropped and the verdict.
 //
@@ -13,10 +14,18 @@
 // The console's own need ("ideal"): each wire byte of that span (the file as
 // the program types it, a CR before each bare LF, 7-bit bytes only) takes
 // max(10 ms, the console's gap), and each line the console ends in it adds
-// --line-ms. "floor" is, for reference, the fastest any typist could go
-// without a drop if it knew the simulator's console exactly: writes 10 ms
-// apart (the inserted CR at once), the console's 16-byte FIFO filled while it
-// works on a line.
+// --line-ms.
+//
+// With --conf-ms the span starts earlier, at the session's first prompt (the
+// console's answer to "set conf", shown when it takes that line's CR), and its
+// ideal adds the console's work on that line: max(gap, --line-ms, --conf-ms).
+// So the work is inside the span and in its ideal alike, and a program that
+// waits on after the console is ready again is charged for it.
+//
+// "floor" is, for reference, the fastest any typist could go without a drop
+// if it knew the simulator's console exactly: writes 10 ms apart (the
+// inserted CR at once), the console's 16-byte FIFO filled while it works on a
+// line.
 
 #include <algorithm>
 #include <array>
@@ -46,6 +55,7 @@ struct Case {
   const char* name;
   int gap_ms;
   int line_ms;
+  int conf_ms;
   bool goal;  // false: printed for reference only
 };
 
@@ -70,15 +80,22 @@ std::string_view echoed_span(std::string_view wire) {
   return wire.substr(0, end);
 }
 
+// The console's work on the "set conf" line, where the span starts before it ends.
+double session_work_ms(const Case& c) {
+  return c.conf_ms == 0 ? 0 : std::max({c.gap_ms, c.line_ms, c.conf_ms});
+}
+
 double ideal_ms(std::string_view span, const Case& c) {
   const double per_byte = std::max<double>(kPaceMs, c.gap_ms);
   const auto lines = std::count(span.begin(), span.end() - 1, '\r');
-  return static_cast<double>(span.size() - 1) * per_byte + static_cast<double>(lines) * c.line_ms;
+  return session_work_ms(c) + static_cast<double>(span.size() - 1) * per_byte +
+         static_cast<double>(lines) * c.line_ms;
 }
 
 // The simulator's console fed by a typist that knows it: each byte written as
 // soon as the pace (10 ms, the inserted CR at once) and the FIFO's room allow,
-// taken once it has arrived and the console is free.
+// taken once it has arrived and the console is free (with --conf-ms, once it
+// has opened the session: the span's start).
 double floor_ms(std::string_view span, const std::string& file, const Case& c) {
   std::vector<bool> inserted;
   char previous = 0;
@@ -89,7 +106,7 @@ double floor_ms(std::string_view span, const std::string& file, const Case& c) {
   }
   std::vector<double> taken;
   double write = 0;
-  double free_at = 0;
+  double free_at = session_work_ms(c);
   for (std::size_t k = 0; k < span.size(); ++k) {
     if (k > 0 && !inserted[k]) write += kPaceMs;
     if (k >= kFifoDepth) write = std::max(write, taken[k - kFifoDepth]);
@@ -97,7 +114,7 @@ double floor_ms(std::string_view span, const std::string& file, const Case& c) {
     taken.push_back(take);
     free_at = take + (span[k] == '\r' ? std::max(c.gap_ms, c.line_ms) : c.gap_ms);
   }
-  return taken.back() - taken.front();
+  return taken.back() - (c.conf_ms == 0 ? taken.front() : 0);
 }
 
 struct Summary {
@@ -136,12 +153,13 @@ Figures run(const Case& c, const std::string& file) {
   if (c.gap_ms != kDefaultGapMs)
     args.insert(args.end(), {"--min-gap-ms", std::to_string(c.gap_ms)});
   if (c.line_ms != 0) args.insert(args.end(), {"--line-ms", std::to_string(c.line_ms)});
+  if (c.conf_ms != 0) args.insert(args.end(), {"--conf-ms", std::to_string(c.conf_ms)});
   args.insert(args.end(), {"--", DROVAN_EXECUTABLE});
   Rig rig({.device = false, .executable = kSim, .args = args});
   std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
   Figures f;
   if (!rig.wait_output(kMenu, 10)) {
-    std::fprintf(stderr, "no menu: %s%s\n", rig.out().c_str(), rig.err().c_str());
+    (void)std::fprintf(stderr, "no menu: %s%s\n", rig.out().c_str(), rig.err().c_str());
     return f;
   }
   std::vector<std::pair<std::size_t, Clock::time_point>> arrivals;
@@ -161,11 +179,12 @@ Figures run(const Case& c, const std::string& file) {
   f.sim = summary_in(rig.err());
   f.verdict = verdict_in(out);
   if (!asked) {
-    std::fprintf(stderr, "no reset question:\n%s\n", out.c_str());
+    (void)std::fprintf(stderr, "no reset question:\n%s\n", out.c_str());
     return f;
   }
-  // The first file byte's echo follows the session's first prompt; the last
-  // line's CR echo follows that line's text, the last time it shows.
+  // The first file byte's echo follows the session's first prompt (with
+  // --conf-ms the span starts at that prompt); the last line's CR echo
+  // follows that line's text, the last time it shows.
   const auto session = out.find(kSessionStart);
   const auto first = out.find(kSessionPrompt, session);
   std::string_view last_line(file);
@@ -173,7 +192,7 @@ Figures run(const Case& c, const std::string& file) {
   last_line.remove_prefix(last_line.rfind('\n') + 1);
   const auto last = out.rfind(last_line);
   if (session == std::string::npos || first == std::string::npos || last == std::string::npos) {
-    std::fprintf(stderr, "echo not found:\n%s\n", out.c_str());
+    (void)std::fprintf(stderr, "echo not found:\n%s\n", out.c_str());
     return f;
   }
   auto arrived = [&](std::size_t at) {
@@ -181,7 +200,9 @@ Figures run(const Case& c, const std::string& file) {
                         [&](const auto& a) { return a.first > at; })
         ->second;
   };
-  f.ms = ms_between(arrived(first + kSessionPrompt.size()), arrived(last + last_line.size()));
+  const std::size_t prompt_end = first + kSessionPrompt.size();
+  const std::size_t start = c.conf_ms == 0 ? prompt_end : prompt_end - 1;
+  f.ms = ms_between(arrived(start), arrived(last + last_line.size()));
   f.ran = true;
   return f;
 }
@@ -196,14 +217,18 @@ int main() {
       "example 'a' (%zu file bytes, %zu on the wire) under drovan-sim; timed from the echo of "
       "the first file byte to that of the last line's CR (%zu bytes)\n",
       file.size(), wire.size(), span.size());
-  std::printf("ideal: each byte max(10 ms, the console's gap), plus --line-ms per line ended\n");
+  std::printf(
+      "ideal: each byte max(10 ms, the console's gap), plus --line-ms per line ended; with "
+      "--conf-ms timed from the session's prompt, plus the console's work on \"set conf\"\n");
   std::printf("%-22s %9s %9s %9s %8s %8s %8s  %s\n", "console", "time ms", "ideal ms", "floor ms",
               "over %", "dropped", "verdict", "goal");
   const Case cases[] = {
-      {"default (3 ms a byte)", kDefaultGapMs, 0, false},
-      {"--min-gap-ms 11", 11, 0, true},
-      {"--min-gap-ms 25", 25, 0, true},
-      {"--line-ms 300", kDefaultGapMs, 300, true},
+      {"default (3 ms a byte)", kDefaultGapMs, 0, 0, false},
+      {"--min-gap-ms 11", 11, 0, 0, true},
+      {"--min-gap-ms 25", 25, 0, 0, true},
+      {"--line-ms 300", kDefaultGapMs, 300, 0, true},
+      {"--line-ms 1500", kDefaultGapMs, 1500, 0, true},
+      {"--conf-ms 3000", kDefaultGapMs, 0, 3000, true},
   };
   bool all_met = true;
   for (const Case& c : cases) {

@@ -165,6 +165,9 @@ void ConsoleModel::command(std::string_view line) {
     session_line_ = 0;
     staged_ = Settings{};
     sink_.put("configuration: one setting per line, 'run reset' applies them\r\n");
+    // Opening the session is work of its own: answered at once, then nothing
+    // more is taken for a while.
+    fifo_.busy_until(now_ + conf_work_);
   } else if (line == "run reset") {
     active_.merge(staged_);
     staged_ = Settings{};

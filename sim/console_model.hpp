@@ -40,6 +40,7 @@ struct Counts {
 struct ConsoleOptions {
   std::chrono::microseconds min_gap{0};    // between two bytes taken; 0: as they come
   std::chrono::milliseconds line_work{0};  // after the CR that ends a line
+  std::chrono::milliseconds conf_work{0};  // after the line "set conf", if longer than line_work
   unsigned line_noise = 0;                 // one byte in N lost on the line; 0: none
   bool echo = true;                        // without it the console still answers
 };
@@ -51,6 +52,7 @@ class ConsoleModel {
   ConsoleModel(Sink& sink, const ConsoleOptions& options)
       : sink_(sink),
         fifo_(options.min_gap, options.line_work),
+        conf_work_(options.conf_work),
         noise_(options.line_noise),
         echo_(options.echo) {}
 
@@ -80,6 +82,7 @@ class ConsoleModel {
   Sink& sink_;
   SerialLine wire_;
   ReceiveFifo fifo_;
+  std::chrono::milliseconds conf_work_;
   unsigned noise_;
   std::minstd_rand noise_draw_{1};  // a fixed seed: the same bytes lose the same ones
   bool echo_;

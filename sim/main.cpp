@@ -30,14 +30,15 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--line-noise N] [--no-echo] "
-    "[--] [COMMAND [ARG...]]\n";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
+    "[--no-echo] [--] [COMMAND [ARG...]]\n";
 constexpr int kDefaultGapMs = 3;
 
 struct Options {
   int port = 0;
   int min_gap_ms = kDefaultGapMs;
   int line_ms = 0;
+  int conf_ms = 0;
   int line_noise = 0;
   bool echo = true;
   char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
@@ -69,6 +70,8 @@ bool parse(int argc, char** argv, Options& options) {
       if (!whole_number(argv[++i], 0, 1000, options.min_gap_ms)) return false;
     } else if (arg == "--line-ms") {
       if (!whole_number(argv[++i], 0, 60'000, options.line_ms)) return false;
+    } else if (arg == "--conf-ms") {
+      if (!whole_number(argv[++i], 0, 60'000, options.conf_ms)) return false;
     } else if (arg == "--line-noise") {
       if (!whole_number(argv[++i], 0, 1'000'000, options.line_noise)) return false;
     } else {
@@ -271,6 +274,7 @@ int main(int argc, char** argv) {
   LineSink sink(master.get(), slave.get());
   sim::ConsoleModel model(sink, {.min_gap = std::chrono::milliseconds(options.min_gap_ms),
                                  .line_work = std::chrono::milliseconds(options.line_ms),
+                                 .conf_work = std::chrono::milliseconds(options.conf_ms),
                                  .line_noise = static_cast<unsigned>(options.line_noise),
                                  .echo = options.echo});
   int exit_status = 0;

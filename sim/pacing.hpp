@@ -5,6 +5,7 @@
 // of which the console takes one byte per `gap`, and waits longer after a line
 // it ends. A byte that finds the FIFO full is lost.
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -58,6 +59,8 @@ class ReceiveFifo {
   // That byte, taken at next_take(). After a CR, which ends a line, the
   // console works on the line before it takes the next.
   char take();
+  // The console is busy until `until` at least (a command's work), taking nothing.
+  void busy_until(Clock::time_point until) { ready_ = std::max(ready_, until); }
   // The console restarts: what waited is gone, and it is idle.
   void clear();
 

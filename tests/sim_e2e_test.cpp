@@ -158,6 +158,35 @@ TEST(SimEndToEnd, BytesOutsideAsciiAreTold) {
   EXPECT_EQ(rig.wait_exit(10), 0);
 }
 
+// A console that works 3 s opening the session after "set conf", and answers
+// it at once: typing waits for it, the file arrives whole and the verdict says so.
+TEST(SimEndToEnd, ConfMsBusySessionGetsTheWholeFile) {
+  SKIP_WITHOUT_NAMESPACES();
+  Rig rig({.device = false,
+           .executable = kSim,
+           .args = {"--conf-ms", "3000", "--", DROVAN_EXECUTABLE}});
+  const std::string file =
+      "e1.framing = cas-crc4\ne1.line_code = hdb3\ne1.signalling = r2-digital\n"
+      "fxs.count = 16\nfxs.ports = 1-16\n";
+  write_file(rig.dir() + "/drovan.conf", file);
+  ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
+  rig.type("3\ns");
+  ASSERT_TRUE(rig.wait_output_count("(s/n)? ", 2, 30)) << rig.out();
+  rig.type("n8\n");
+  EXPECT_EQ(rig.wait_exit(10), 0);
+  const std::string& out = rig.out();
+  EXPECT_NE(out.find("\nEco conferido: o equipamento recebeu os " + std::to_string(file.size()) +
+                     " bytes do arquivo.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("error:"), std::string::npos) << out;
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.dropped, 0U);
+  EXPECT_EQ(s.accepted, settings_in(file));
+  EXPECT_EQ(s.rejected, 0U);
+}
+
 // From a terminal the simulator relays COMMAND's own and sets the caller's raw
 // for the run: a COMMAND killed outright must still leave it as it was.
 TEST(SimEndToEnd, CallersTerminalRestoredWhenCommandIsKilled) {
@@ -270,8 +299,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 }
 
 const char* const kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--line-noise N] [--no-echo] "
-    "[--] [COMMAND";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
+    "[--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
@@ -300,7 +329,8 @@ INSTANTIATE_TEST_SUITE_P(
                    true},
         LaunchCase{"UnknownOption", {"--fast", "true"}, 2, kUsage, false},
         LaunchCase{"PortNotANumber", {"--port", "x", "true"}, 2, kUsage, false},
-        LaunchCase{"GapMissing", {"--min-gap-ms"}, 2, kUsage, false}),
+        LaunchCase{"GapMissing", {"--min-gap-ms"}, 2, kUsage, false},
+        LaunchCase{"ConfMsOverAMinute", {"--conf-ms", "60001", "true"}, 2, kUsage, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimEndToEnd, HostDevUntouched) {

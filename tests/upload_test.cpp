@@ -29,7 +29,7 @@ struct WireCase {
   std::string content;
   int mode;
   std::string wire;
-  std::string told = "";  // what the operator is told of bytes not sent
+  std::string told;  // what the operator is told of bytes not sent
 };
 
 void PrintTo(const WireCase& c, std::ostream* os) { *os << c.name; }
@@ -138,6 +138,44 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
   EXPECT_GE(gaps[gaps.size() / 20], 9.0);
   EXPECT_GE(gaps[gaps.size() / 2], 9.95);
   EXPECT_GE(ms_between(file_bytes.front(), file_bytes.back()), 10.0 * 2999 - 5);
+}
+
+// A console that loses the CR ending line 4 and echoes the LF after it alone:
+// lines 4 and 5 run into one on the device. Through the port's own settings
+// (ICRNL) each CR it sends arrives as a LF, so its CR LF echo is two LFs.
+TEST(UploadEcho, LostCrLfEchoedNamesItsLine) {
+  const std::string prompt = "drovan(conf)> ";
+  Rig rig({.entry = [] {
+    write_file("drovan.conf",
+               "e1.framing = cas-crc4\ne1.line_code = hdb3\ne1.signalling = r2-digital\n"
+               "fxs.count = 16\nfxs.ports = 1-16\nfxo.count = 0\n");
+    send_file(1, "drovan.conf");
+    return 0;
+  }});
+  int crs = 0;
+  bool after_cr = false;
+  rig.on_wire = [&](Rig& r, char c) {
+    const bool lf_of_crlf = c == '\n' && after_cr;
+    after_cr = false;
+    if (c == '\r') {
+      if (++crs == 5) return;  // "set conf", lines 1 to 3, then line 4's: lost
+      after_cr = true;
+      r.device_send("\r\n" + prompt);
+    } else if (!lf_of_crlf) {
+      r.device_send(std::string_view(&c, 1));
+    }
+  };
+  EXPECT_EQ(rig.wait_exit(30), 0);
+  const std::string& out = rig.out();
+  EXPECT_EQ(out.find("Eco conferido"), std::string::npos) << out;
+  const auto warning = out.find("\nATENCAO: ");
+  ASSERT_NE(warning, std::string::npos) << out;
+  EXPECT_EQ(out.substr(warning),
+            "\nATENCAO: 1 bytes do arquivo nao voltaram no eco do equipamento "
+            "(linhas 4).\nEnvie o arquivo de novo antes de reinicializar o "
+            "equipamento.\n" +
+                kAdvice)
+      << out;
 }
 
 // The menu's key 3 dialog.
