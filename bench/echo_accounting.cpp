@@ -27,8 +27,8 @@
 #include <string_view>
 #include <vector>
 
-#include "serial/echo_check.hpp"
-#include "serial/echo_pace.hpp"
+#include "echo/echo_check.hpp"
+#include "echo/echo_pace.hpp"
 #include "tests/typist.hpp"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "console/console.hpp"
 #include "serial/echo.hpp"
-#include "serial/echo_check.hpp"
-#include "serial/echo_pace.hpp"
+#include "echo/echo_check.hpp"
+#include "echo/echo_pace.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 

@@ -4,8 +4,8 @@
 #include <csignal>
 #include <utility>
 
-#include "serial/echo_check.hpp"
-#include "serial/echo_pace.hpp"
+#include "echo/echo_check.hpp"
+#include "echo/echo_pace.hpp"
 
 volatile std::sig_atomic_t echo_paces_typing = 0;
 volatile std::sig_atomic_t echo_delay_us = 0;

@@ -1,8 +1,8 @@
 #pragma once
 
 // Every byte written to the port and every read of it are heard here, by the
-// pace of typing (serial/echo_pace.hpp) in every port cycle, and during an
-// upload by its accounting (serial/echo_check.hpp).
+// pace of typing (echo/echo_pace.hpp) in every port cycle, and during an
+// upload by its accounting (echo/echo_check.hpp).
 
 #include <chrono>
 #include <csignal>

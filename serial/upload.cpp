@@ -13,7 +13,7 @@
 
 #include "console/console.hpp"
 #include "serial/echo.hpp"
-#include "serial/echo_check.hpp"
+#include "echo/echo_check.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"

@@ -9,7 +9,7 @@
 
 #include "console/unique_fd.hpp"
 #include "serial/drain.hpp"
-#include "serial/line_list.hpp"
+#include "echo/line_list.hpp"
 
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
 

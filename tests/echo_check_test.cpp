@@ -1,7 +1,7 @@
 // The echo accounting alone: an upload typed at its pace, devices that echo it
 // in their ways, and the verdict each one gets.
 
-#include "serial/echo_check.hpp"
+#include "echo/echo_check.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "serial/echo_pace.hpp"
+#include "echo/echo_pace.hpp"
 #include "tests/typist.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 // The pace of typing alone: when each byte may go, against devices that echo
 // in their ways. Time is simulated in whole milliseconds.
 
-#include "serial/echo_pace.hpp"
+#include "echo/echo_pace.hpp"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "serial/echo_pace.hpp"
+#include "echo/echo_pace.hpp"
 
 class Typist {
  public:

@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "serial/echo_match.hpp"
-#include "serial/line_list.hpp"
+#include "echo/echo_match.hpp"
+#include "echo/line_list.hpp"
 
 struct EchoVerdict {
   enum class Kind {

@@ -22,10 +22,6 @@ inline bool same(char typed, char heard) {
   return lower(typed) == lower(heard) || (typed == '\t' && heard == ' ');
 }
 
-}  // namespace echo_match
-
-namespace echo_match {
-
 // Colour and cursor codes (ESC [ ... final byte, or ESC and one byte) that a
 // device wraps around its text: neither an echo nor words of its own. Fed the
 // device's bytes in order, across reads.

@@ -3,7 +3,7 @@
 // The device's echo as the pace of typing: a paced byte goes only once the
 // device has echoed what was typed before it, so a console slower than the
 // fixed pause makes a slower upload, not a damaged one. Logic over bytes and
-// times alone; the port's writes and reads are told to it (serial/echo.hpp).
+// times alone; the serial layer tells it of the port's writes and reads.
 //
 // Only a device that echoes is waited for: waiting starts once it has echoed
 // kEchoesToStart typed bytes in a row in reads of echo alone (or of echo and
@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "serial/echo_match.hpp"
+#include "echo/echo_match.hpp"
 
 class EchoPace {
  public:

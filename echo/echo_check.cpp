@@ -1,9 +1,9 @@
-#include "serial/echo_check.hpp"
+#include "echo/echo_check.hpp"
 
 #include <algorithm>
 #include <limits>
 
-#include "serial/echo_match.hpp"
+#include "echo/echo_match.hpp"
 
 namespace {
 

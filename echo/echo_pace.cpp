@@ -1,4 +1,4 @@
-#include "serial/echo_pace.hpp"
+#include "echo/echo_pace.hpp"
 
 #include <algorithm>
 
