@@ -6,6 +6,7 @@
 
 #include "serial/echo_check.hpp"
 #include "serial/echo_pace.hpp"
+#include "serial/open_line.hpp"
 
 volatile std::sig_atomic_t echo_paces_typing = 0;
 volatile std::sig_atomic_t echo_delay_us = 0;
@@ -19,7 +20,6 @@ bool typing_file = false;
 bool inserted_next = false;
 bool file_typed = false;  // the accounting heard the file typed, and nothing after it yet
 
-constexpr char kDel = 0x7f;
 bool del_typed_last = false;
 bool del_answered = false;
 std::chrono::steady_clock::time_point del_typed_at{};
@@ -79,7 +79,7 @@ void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at
   pace.typed(bytes, at);
   publish();
   if (!bytes.empty()) {
-    del_typed_last = bytes.back() == kDel;
+    del_typed_last = bytes.back() == kErase;
     del_answered = false;
     del_typed_at = at;
   }
