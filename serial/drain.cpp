@@ -43,6 +43,28 @@ bool port_readable_now() {
   return fd >= 0 && ::ppoll(&p, 1, &no_wait, nullptr) > 0 && (p.revents & POLLIN) != 0;
 }
 
+// After a DEL, the device's answer to it, and the rest of that answer if it
+// comes over more reads, so that a DEL goes only once the device has taken the
+// one before. A device that answers nothing costs the wait's bound.
+void wait_for_del_answer(ByteConsumer consumer) {
+  DelAnswer answer = echo_del_answer();
+  if (!answer.awaited) return;
+  while (!answer.heard) {
+    const PortState state = wait_for_port(answer.deadline);
+    if (state == PortState::kGone) return;
+    // What came while this program was not running is read before the wait is given up.
+    if (state == PortState::kQuiet && !port_readable_now()) return;
+    if (!show_port_input(consumer)) return;
+    answer = echo_del_answer();
+  }
+  // A device that never stops talking holds the next byte no longer than the bound.
+  for (;;) {
+    const auto quiet = std::min(answer.last_heard + kAnswerQuiet, answer.deadline);
+    if (wait_for_port(quiet) != PortState::kReadable || !show_port_input(consumer)) return;
+    answer = echo_del_answer();
+  }
+}
+
 }  // namespace
 
 bool show_port_input(ByteConsumer consumer) {
@@ -110,6 +132,7 @@ void port_wait_turn(MonoClock::time_point not_before, ByteConsumer consumer) {
     }
     if (pace.owed()) echo_wait_ran_out();
   }
+  wait_for_del_answer(consumer);
 }
 
 bool drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {

@@ -35,3 +35,27 @@ void echo_inserted_next();
 // pace's longest wait within a line).
 extern volatile std::sig_atomic_t echo_paces_typing;
 extern volatile std::sig_atomic_t echo_delay_us;
+// 1 while the pace waits for the echo of bytes typed.
+extern volatile std::sig_atomic_t echo_owed;
+
+// A DEL is answered by whatever the device sends after it ("\b \b", "^?", a
+// bell; nothing at the start of a line): the pace does not know its echo, so
+// the byte after a DEL waits for that answer, on a device whose echo paces
+// typing. The answer is waited for at most twice as long as the device took to
+// echo its last typed byte (a DEL takes it as long; the margin keeps a late
+// answer from letting the next DEL go early, which would leave one more byte in
+// its receive FIFO for the rest of the erase), and never longer than the pace
+// waits. Zero: nothing is waited for. Async-signal-safe.
+long echo_answer_wait_us();
+// An answer of several bytes may come in more than one read: it is taken as
+// whole once the port has been quiet this long after it.
+inline constexpr std::chrono::milliseconds kAnswerQuiet{2};
+
+// The answer to the DEL typed last, while the running program waits for it.
+struct DelAnswer {
+  bool awaited = false;  // the last byte typed is a DEL, and the echo paces typing
+  bool heard = false;    // the device has sent something since
+  std::chrono::steady_clock::time_point deadline{};    // when the wait gives up
+  std::chrono::steady_clock::time_point last_heard{};  // the last read since the DEL
+};
+DelAnswer echo_del_answer();

@@ -37,7 +37,8 @@ void line_write_failed(std::size_t size);
 void mark_line_whole();
 
 // The wait before each byte that erases or ends a line, where the caller's
-// typing would wait before its next byte.
+// typing would wait before its next byte (port_wait_turn, which also waits for
+// the device's answer to the DEL before).
 using TurnWait = void (*)();
 // The pause of a paced byte; what uploads and commands wait.
 void paced_byte_wait();

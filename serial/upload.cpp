@@ -114,6 +114,8 @@ PacedEnd upload_over_port(int mode, UploadFile& file, ssize_t n, Unsent& unsent)
     file.report();
     // The line the file's failure cut short is erased, not executed.
     if (!erase_cut_line()) return PacedEnd::kPortFailed;
+    // The CR after the DELs waits its turn as they did.
+    paced_byte_wait();
   }
   port_pause(kCommandPauseUs);
   // The line the device holds is ended also when the file could not be read to its end.

@@ -6,9 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "sim/console_model.hpp"
 #include "tests/rig.hpp"
 #include "tests/texts.hpp"
 
@@ -210,6 +214,80 @@ TEST(UploadInterrupted, MidLineErasesWhatTheDeviceHoldsThenEndsTheLine) {
   EXPECT_EQ(wire, part + std::string(held, '\x7f') + "\r");
   const auto& bytes = rig.wire_bytes();
   EXPECT_GE(ms_between(bytes[erase - 1].at, bytes.back().at), 10.0 * held - 2);
+}
+
+// The simulator's slow console played over the rig's pseudo-terminal: it takes
+// a byte per 25 ms out of a 16-byte receive FIFO, edits its line (DEL erases a
+// character and answers "\b \b") and acts on the line at CR. Its answers go
+// back a byte per write, so that a DEL's answer may come in parts.
+class SlowConsole final : public sim::Sink {
+ public:
+  explicit SlowConsole(Rig& rig)
+      : rig_(rig), model_(*this, {.min_gap = std::chrono::milliseconds(25)}) {
+    rig.on_wire = [this](Rig& r, char c) {
+      model_.receive(std::string_view(&c, 1), r.wire_bytes().back().at);
+      if (on_wire) on_wire(c);
+    };
+  }
+  void put(std::string_view bytes) override {
+    said.append(bytes);
+    for (const char c : bytes) rig_.device_send(std::string_view(&c, 1));
+  }
+  // Pumps the rig and runs the console on time until done() holds or the time is up.
+  void run_until(const std::function<bool()>& done, double seconds) {
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(seconds));
+    while (!done() && Clock::now() < end) {
+      const auto soon = Clock::now() + std::chrono::milliseconds(20);
+      const auto next = std::min(model_.deadline().value_or(soon), soon);
+      rig_.until([] { return false; }, std::chrono::duration<double>(next - Clock::now()).count());
+      model_.tick(Clock::now());
+    }
+  }
+  [[nodiscard]] const sim::ConsoleModel& model() const { return model_; }
+  std::function<void(char)> on_wire;
+  std::string said;
+
+ private:
+  Rig& rig_;
+  sim::ConsoleModel model_;
+};
+
+// A signal in the middle of a line to a console slower than the typing's
+// 10 ms: the erase goes at the console's pace, none of it overflows its FIFO,
+// and the CR after it makes it act on an empty line, not on the cut one.
+TEST(UploadInterrupted, EraseToASlowConsoleWaitsForEachDelsAnswer) {
+  const std::string cut_line = "tdmoe.peer = 192.168.100.200   # bridge far end, site B (rack 4)";
+  ASSERT_EQ(cut_line.size(), 64U);
+  Rig rig({.entry = [cut_line] {
+    write_file("drovan.conf", "fxo.count = 16\nfxs.count = 16\n" + cut_line + "\n");
+    send_file(1, "drovan.conf");
+    return 0;
+  }});
+  SlowConsole device(rig);
+  const std::string typed = cut_line.substr(0, 48);
+  device.on_wire = [&](char) {
+    if (rig.wire().ends_with(typed)) ::kill(rig.pid(), SIGTERM);
+  };
+  device.run_until([&] { return rig.exited(); }, 60);
+  ASSERT_EQ(rig.exit_signal(), SIGTERM);
+  device.run_until([&] { return !device.model().deadline(); }, 5);
+  rig.run_for(0.1);  // whatever the console still said
+
+  const std::string wire = rig.wire();
+  const std::size_t erase = wire.find('\x7f');
+  ASSERT_NE(erase, std::string::npos) << wire;
+  const std::size_t held = erase - wire.rfind('\n', erase) - 1;
+  EXPECT_GE(held, typed.size());
+  EXPECT_EQ(wire.substr(erase), std::string(held, '\x7f') + "\r");
+  const sim::Counts& counts = device.model().counts();
+  EXPECT_EQ(counts.dropped, 0U);
+  EXPECT_EQ(counts.accepted, 2U);
+  EXPECT_EQ(counts.rejected, 0U);
+  std::string erased;
+  for (std::size_t i = 0; i < held; ++i) erased += "\b \b";
+  EXPECT_TRUE(device.said.ends_with(erased + "\r\n" + std::string(sim::kSessionPrompt)))
+      << device.said;
 }
 
 TEST(ConfDialog, MissingFileReportsBothStreamsThenAsksAfterThreeSeconds) {
