@@ -126,7 +126,7 @@ class EchoCheck {
   std::size_t file_bytes_ = 0;
   LineCounter lines_;
   echo_match::EscapeFilter escapes_;
-  int heard_line_end_bytes_ = 0;  // bytes of the line end heard last
+  int heard_line_end_bytes_ = 0;    // bytes of the line end heard last
   bool typed_line_end_ = false;     // the last token typed is a line end still open
   bool heard_line_end_ = false;     // ...and the last one heard
   bool typed_since_heard_ = false;  // a token was typed after the last one heard

@@ -143,9 +143,9 @@ std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_
   // after (what follows is the device's answer), or where nothing, or a line
   // end, follows.
   struct Cut {
-    std::size_t heard = 0;  // bytes of echo
-    std::size_t typed = 0;  // typed bytes echoed, from `first`
-    bool answered = false;  // what follows is the device's answer to a line
+    std::size_t heard = 0;   // bytes of echo
+    std::size_t typed = 0;   // typed bytes echoed, from `first`
+    bool answered = false;   // what follows is the device's answer to a line
     int line_end_bytes = 0;  // of the last one, a line end
     bool tab_open = false;   // the last one, a TAB, came back as blanks
   };
@@ -170,7 +170,6 @@ std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_
   }
   if (run.heard == size || is_line_end(bytes[run.heard])) cut = run;
   if (cut.typed == 0) return 0;
-
 
   if (first > 0) run_ = 0;
   for (std::size_t k = 0; k < first; ++k) {

@@ -81,8 +81,8 @@ class EchoPace {
   void give_up_front();
   void age(Clock::time_point now);
   void hear(const char* bytes, std::size_t size, Clock::time_point at);
-  std::size_t echo_run(const char* bytes, std::size_t size, Clock::time_point at,
-                       int& fresh_echoes, bool& answered);
+  std::size_t echo_run(const char* bytes, std::size_t size, Clock::time_point at, int& fresh_echoes,
+                       bool& answered);
   [[nodiscard]] Expected& at(std::size_t i) { return ring_[(head_ + i) % kMaxExpected]; }
   [[nodiscard]] const Expected& at(std::size_t i) const {
     return ring_[(head_ + i) % kMaxExpected];
@@ -91,7 +91,7 @@ class EchoPace {
   std::array<Expected, kMaxExpected> ring_{};
   std::size_t head_ = 0;
   std::size_t size_ = 0;
-  std::size_t owed_ = 0;  // expected bytes still owed
+  std::size_t owed_ = 0;   // expected bytes still owed
   bool typed_cr_ = false;  // the last byte typed was a CR: an LF after it is the same line end
 
   // What the last reads left open: a line end of two bytes (CR LF, which the
@@ -103,14 +103,14 @@ class EchoPace {
   echo_match::EscapeFilter escapes_;
 
   bool waiting_ = false;
-  int run_ = 0;     // typed bytes echoed in a row, in reads of echo alone
-  int misses_ = 0;  // waits in a row that ran out
-  int echoes_ = 0;  // echoes heard in order this cycle, up to kEchoesToStart
-  bool line_work_ = false;         // the last echo was of a typed line end, and no wait ran out since
-  bool line_ends_echoed_ = false;  // the device echoed a typed line end this cycle
+  int run_ = 0;             // typed bytes echoed in a row, in reads of echo alone
+  int misses_ = 0;          // waits in a row that ran out
+  int echoes_ = 0;          // echoes heard in order this cycle, up to kEchoesToStart
+  bool line_work_ = false;  // the last echo was of a typed line end, and no wait ran out since
+  bool line_ends_echoed_ = false;   // the device echoed a typed line end this cycle
   bool line_ends_skipped_ = false;  // ...or went past one: line ends are no longer waited for
   Clock::time_point last_write_{};
-  Clock::time_point last_echo_{};   // the last echo waited for
+  Clock::time_point last_echo_{};      // the last echo waited for
   Clock::time_point last_in_order_{};  // the last echo, waited for or late
   Clock::duration echo_delay_{};
   Listener listener_ = nullptr;

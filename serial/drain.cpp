@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "serial/echo.hpp"
 #include "echo/echo_check.hpp"
 #include "echo/echo_pace.hpp"
+#include "serial/echo.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 

@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "serial/echo.hpp"
 #include "echo/echo_check.hpp"
+#include "serial/echo.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"

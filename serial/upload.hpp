@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "console/unique_fd.hpp"
-#include "serial/drain.hpp"
 #include "echo/line_list.hpp"
+#include "serial/drain.hpp"
 
 inline constexpr std::size_t kFileReadSize = 1024;  // every read of a file
 

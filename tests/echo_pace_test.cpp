@@ -143,8 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
              console(0, [](std::size_t, char c) { return std::string(1, std::toupper(c)); }),
              tens(13)},
         // A line's work is waited out, up to 5 s.
-        Case{"WorksLongOnEachLine", kTwoLines, console(0, crlf, 800),
-             with(tens(28), {{16, 781}})},
+        Case{"WorksLongOnEachLine", kTwoLines, console(0, crlf, 800), with(tens(28), {{16, 781}})},
         Case{"WorksSecondsOnEachLine", kTwoLines, console(0, crlf, 2000),
              with(tens(28), {{16, 1981}})},
         // Each CR is a line the console works on, a blank one too.
@@ -154,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
              busy_after_command(3000), with(tens(22), {{9, 2992}})},
         // One wait for the first line end, none for the next.
         Case{"NoLineEndEchoed", kThreeLines,
-             console(0, [](std::size_t, char c) { return c == '\r' || c == '\n' ? "" : std::string(1, c); }),
+             console(0, [](std::size_t,
+                           char c) { return c == '\r' || c == '\n' ? "" : std::string(1, c); }),
              with(tens(46), {{14, 500}})},
         Case{"EchoInColour",
              kLine,
