@@ -78,8 +78,9 @@ void EchoPace::heard(std::string_view bytes, Clock::time_point at_time) {
 }
 
 // An echo comes as the bytes are typed; a line of the device's own (an
-// answer, a prompt, a status line) comes whole. So an echo leads a read, or a
-// line, or follows the device's answer to a line it echoed; and what follows
+// answer, a prompt, a status line) comes whole. So an echo leads a read (but
+// not the rest of a line of the device's own), or a line, or follows the
+// device's answer to a line it echoed; and what follows
 // it in its read is nothing, more echo, a line end, or the device's answer to
 // a line typed. A typed byte's letter that begins other text is the device's
 // own: its wait goes on.
@@ -87,6 +88,9 @@ void EchoPace::hear(const char* bytes, std::size_t size, Clock::time_point at_ti
   bool echo_alone = true;  // nothing of the device's own but the answer to a line it echoed
   bool answering = false;
   bool leading = true;
+  // A read that may go on with a line of the device's own (its prompt, split
+  // over reads) holds an echo at its start only of the oldest byte owed.
+  bool in_order = own_text_open_ && !line_from_echo_;
   int fresh_echoes = 0;
   std::size_t i = 0;
   while (i < size) {
@@ -107,14 +111,17 @@ void EchoPace::hear(const char* bytes, std::size_t size, Clock::time_point at_ti
     line_end_bytes_ = 0;
     bool answered = false;
     const std::size_t used =
-        leading ? echo_run(bytes + i, size - i, at_time, fresh_echoes, answered) : 0;
+        leading ? echo_run(bytes + i, size - i, at_time, in_order, fresh_echoes, answered) : 0;
+    in_order = false;
     if (used > 0) {
+      own_text_open_ = false;
       i += used;
       answering = answering || answered;
       leading = true;
       continue;
     }
     if (!answering) echo_alone = false;
+    own_text_open_ = !line_end;
     if (line_end) {
       line_end_bytes_ = 1;
       line_from_echo_ = false;
@@ -130,13 +137,14 @@ void EchoPace::hear(const char* bytes, std::size_t size, Clock::time_point at_ti
   if (run_ >= kEchoesToStart) waiting_ = true;
 }
 
-// The echo that begins `bytes`, if it is one: how many bytes of it are echo.
+// The echo that begins `bytes`, if it is one: how many bytes of it are echo;
+// `in_order`: only of the oldest byte owed, none gone past.
 // The typed bytes it echoes are settled, those typed before them gone past.
 std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_point at_time,
-                               int& fresh_echoes, bool& answered) {
+                               bool in_order, int& fresh_echoes, bool& answered) {
   std::size_t first = 0;
   while (first < size_ && !same(at(first).c, bytes[0])) ++first;
-  if (first == size_) return 0;
+  if (first == size_ || (in_order && first > 0)) return 0;
 
   // The longest run of heard bytes that echo the typed ones in order, and
   // where it may end: after an echoed line end or a byte a line end was typed
@@ -165,7 +173,10 @@ std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_
       while (run.heard < size && bytes[run.heard] == ' ') ++run.heard;
       run.tab_open = true;
     }
-    run.answered = e.c == '\n' || e.line_end_after;
+    // A device that echoes no line end answers right after a line's last
+    // letter; but letters found past bytes still owed that run into text are
+    // the device's words ("conf" of "configuration"), not the echo.
+    run.answered = e.c == '\n' || (e.line_end_after && first == 0);
     if (run.answered) cut = run;
   }
   if (run.heard == size || is_line_end(bytes[run.heard])) cut = run;
@@ -194,8 +205,11 @@ std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_
       ++fresh_echoes;
       misses_ = 0;
     }
-    echoes_ = std::min(echoes_ + 1, kEchoesToStart);
-    last_in_order_ = at_time;
+    // A line end alone, or the start of a line's answer, is no proof of an echo.
+    if (e.c != '\n') {
+      echoes_ = std::min(echoes_ + 1, kEchoesToStart);
+      last_in_order_ = at_time;
+    }
     line_work_ = e.c == '\n';
     if (line_work_) line_ends_echoed_ = true;
     pop_front(true, at_time);

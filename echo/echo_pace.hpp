@@ -81,8 +81,8 @@ class EchoPace {
   void give_up_front();
   void age(Clock::time_point now);
   void hear(const char* bytes, std::size_t size, Clock::time_point at);
-  std::size_t echo_run(const char* bytes, std::size_t size, Clock::time_point at, int& fresh_echoes,
-                       bool& answered);
+  std::size_t echo_run(const char* bytes, std::size_t size, Clock::time_point at, bool in_order,
+                       int& fresh_echoes, bool& answered);
   [[nodiscard]] Expected& at(std::size_t i) { return ring_[(head_ + i) % kMaxExpected]; }
   [[nodiscard]] const Expected& at(std::size_t i) const {
     return ring_[(head_ + i) % kMaxExpected];
@@ -99,7 +99,8 @@ class EchoPace {
   // TAB whose blanks may go on, whether an echo may begin where they left off.
   int line_end_bytes_ = 0;
   bool tab_open_ = false;
-  bool line_from_echo_ = true;  // the device's line began with an echoed line end (its prompt's)
+  bool line_from_echo_ = false;  // the device's line began with an echoed line end (its prompt's)
+  bool own_text_open_ = false;   // the last byte heard was text of the device's own
   echo_match::EscapeFilter escapes_;
 
   bool waiting_ = false;

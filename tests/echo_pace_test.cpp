@@ -151,6 +151,15 @@ INSTANTIATE_TEST_SUITE_P(
              with(tens(32), {{16, 581}, {18, 590}, {20, 590}})},
         Case{"BusyAfterACommandEchoedWithItsPrompt", "set conf\rfxs.count = 16",
              busy_after_command(3000), with(tens(22), {{9, 2992}})},
+        // Its answer begins with the command's last letters ("conf" of
+        // "configuration"): no echo, no wait.
+        Case{"AnswerBeginningWithTheCommandsLetters", "set conf\rfxs.count = 16",
+             console(0,
+                     [](std::size_t, char c) {
+                       return c == '\r' ? "configuration: one setting per line\r\ndrovan(conf)> "
+                                        : "";
+                     }),
+             tens(22)},
         // One wait for the first line end, none for the next.
         Case{"NoLineEndEchoed", kThreeLines,
              console(0, [](std::size_t,
