@@ -77,7 +77,6 @@ struct Event {
   enum Kind : std::uint8_t { kTyped, kHeard, kFate, kTypingOver } kind;
   bool flag;  // kTyped: from the file; kFate: echoed
   bool in_step;
-  bool echo_lags;
   char c;
   Clock::time_point at;
   Clock::time_point typed_at;  // kFate: the byte's (`at` is when its echo was read)
@@ -108,10 +107,10 @@ Upload upload(const std::string& file, Device device) {
   recording = &u.events;
   EchoPace pace;
   pace.listen([](Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at) {
-    recording->push_back({Event::kFate, echoed, false, false, c, heard_at, typed_at});
+    recording->push_back({Event::kFate, echoed, false, c, heard_at, typed_at});
   });
   Typist typist(pace, {}, [&u](const std::string& bytes, Clock::time_point at) {
-    for (const char h : bytes) u.events.push_back({Event::kHeard, false, false, false, h, at, {}});
+    for (const char h : bytes) u.events.push_back({Event::kHeard, false, false, h, at, {}});
   });
   const int hold = device == Device::kHeld1200 ? 1200 : device == Device::kHeld3000 ? 3000 : 0;
   auto says = [&](std::string_view bytes, int t) {
@@ -124,7 +123,7 @@ Upload upload(const std::string& file, Device device) {
   std::size_t streamed = 0;
   auto type = [&](char c, bool from_file) {
     const Clock::time_point at = typist.at(typist.now);
-    u.events.push_back({Event::kTyped, from_file, pace.waiting(), pace.echo_lags(), c, at, {}});
+    u.events.push_back({Event::kTyped, from_file, pace.waiting(), c, at, {}});
     pace.typed(std::string_view(&c, 1), at);
     const int reply = std::max(typist.now + 1, hold);
     const std::string_view byte(&c, 1);
@@ -181,7 +180,7 @@ Upload upload(const std::string& file, Device device) {
   // The upload's final CR, after its pause, and the device's last word.
   typist.hear_until(typist.now + 5);
   const int last = typist.now + 5;
-  u.events.push_back({Event::kTypingOver, false, false, false, '\r', typist.at(last), {}});
+  u.events.push_back({Event::kTypingOver, false, false, '\r', typist.at(last), {}});
   if (device != Device::kOwnWords && device != Device::kStatus && device != Device::kLossy &&
       device != Device::kFlood) {
     says(device == Device::kNoLineEnd ? kSessionPrompt : kLineEcho, std::max(last + 1, hold));
@@ -195,7 +194,7 @@ Upload upload(const std::string& file, Device device) {
 void feed(EchoCheck& check, const Event& e) {
   switch (e.kind) {
     case Event::kTyped:
-      check.typed(e.c, e.flag, e.at, e.in_step, e.echo_lags);
+      check.typed(e.c, e.flag, e.at, e.in_step);
       break;
     case Event::kHeard:
       check.heard(e.c, e.at);

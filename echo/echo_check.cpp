@@ -29,8 +29,7 @@ using echo_match::same;
 
 }  // namespace
 
-void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_step,
-                      bool echo_lags) {
+void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_step) {
   // The CR inserted before an LF is on that LF's line.
   const std::uint32_t line = from_file ? lines_.line_of(byte) : lines_.next_line();
   if (from_file) ++file_bytes_;
@@ -43,17 +42,20 @@ void EchoCheck::typed(char byte, bool from_file, Clock::time_point at, bool in_s
       add_typed({'\n',
                  static_cast<std::uint8_t>(from_file ? 1 : 0),
                  in_step,
-                 echo_lags,
                  false,
                  false,
                  line,
                  at,
                  kPinUnknown,
-                 {}});
+                 {},
+                 last_character_,
+                 last_character_at_});
       typed_line_end_ = true;
     }
   } else if (echo_match::expected_back(byte)) {
-    add_typed({byte, 1, in_step, echo_lags, false, false, line, at, kPinUnknown, {}});
+    add_typed({byte, 1, in_step, false, false, line, at, kPinUnknown, {}, 0, {}});
+    last_character_ = byte;
+    last_character_at_ = at;
     last_line_ = line;
     typed_line_end_ = false;
   }
@@ -131,8 +133,7 @@ void EchoCheck::give_up() {
 std::int64_t EchoCheck::pin(std::size_t index, bool final) {
   Token& token = waiting_[index];
   if (token.pin != kPinUnknown) return token.pin;
-  // An echo that lags behind typing brings an earlier line end then.
-  if (token.echo_lags && !token.in_step) {
+  if (!token.in_step && !echo_keeps_up(token)) {
     token.pin = kNoPin;
     return token.pin;
   }
@@ -158,6 +159,20 @@ std::int64_t EchoCheck::pin(std::size_t index, bool final) {
   }
   token.pin = found;
   return found;
+}
+
+// Whether the device's echo kept up with typing at the typed line end: all it
+// sent between the character before the line end and the line end echoes that
+// character. An echo that lags behind typing brings an earlier line then, and
+// its line end is that line's.
+bool EchoCheck::echo_keeps_up(const Token& line_end) const {
+  if (line_end.before == 0) return true;
+  auto i = std::upper_bound(heard_times_.begin(), heard_times_.end(), line_end.before_at);
+  for (; i != heard_times_.end() && *i <= line_end.at; ++i) {
+    const char h = heard_[static_cast<std::size_t>(i - heard_times_.begin())];
+    if (!is_line_end(h) && !same(line_end.before, h)) return false;
+  }
+  return true;
 }
 
 // For the character at the front of waiting_: the column at which its line's

@@ -54,10 +54,8 @@ class EchoCheck {
 
   // A byte written to the port at `at` (taken before the write); `from_file`
   // is false for the carriage return the upload inserts before a line feed;
-  // `in_step` when typing waits for each echo, so that fate() will tell;
-  // `echo_lags` when the device's echo comes later than typing goes on.
-  void typed(char byte, bool from_file, Clock::time_point at, bool in_step = false,
-             bool echo_lags = false);
+  // `in_step` when typing waits for each echo, so that fate() will tell.
+  void typed(char byte, bool from_file, Clock::time_point at, bool in_step = false);
   // Typing saw the echo of the byte `c` typed at `typed_at` ('\n' for a line
   // end) come in order, in the read made at `heard_at`, or the device go past it.
   void fate(Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at);
@@ -78,13 +76,14 @@ class EchoCheck {
     char c;                   // '\n' stands for a line end (any run of CR and LF)
     std::uint8_t file_bytes;  // bytes of the file it stands for
     bool in_step;             // typed while typing waited for each echo
-    bool echo_lags;           // ...or while the device's echo came behind typing
     bool gone_past;           // ...and the device went past it without echoing it
     bool echo_seen;           // ...or typing saw its echo, read at echo_at
     std::uint32_t line;       // line of the file where it begins, from 1
     Clock::time_point at;
     std::int64_t pin;  // a line end's echo: the column it must match, kNoPin or kPinUnknown
     Clock::time_point echo_at;
+    char before;  // a line end's: the character typed before it, at before_at
+    Clock::time_point before_at;
   };
   // Tokens lost, the file bytes they stand for and the lines that lost them.
   struct Losses {
@@ -108,6 +107,7 @@ class EchoCheck {
   void fill_row(const Token& token, std::size_t row_end);
   std::int64_t pin(std::size_t index, bool final);
   [[nodiscard]] std::size_t line_cut(bool final);
+  [[nodiscard]] bool echo_keeps_up(const Token& line_end) const;
   // The first column heard after `at`.
   [[nodiscard]] std::size_t column_after(Clock::time_point at) const;
   void commit(std::size_t rows, bool whole);
@@ -126,7 +126,9 @@ class EchoCheck {
   std::size_t file_bytes_ = 0;
   LineCounter lines_;
   echo_match::EscapeFilter escapes_;
-  int heard_line_end_bytes_ = 0;    // bytes of the line end heard last
+  int heard_line_end_bytes_ = 0;  // bytes of the line end heard last
+  char last_character_ = 0;       // the last character typed, at last_character_at_
+  Clock::time_point last_character_at_{};
   bool typed_line_end_ = false;     // the last token typed is a line end still open
   bool heard_line_end_ = false;     // ...and the last one heard
   bool typed_since_heard_ = false;  // a token was typed after the last one heard

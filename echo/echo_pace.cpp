@@ -199,7 +199,9 @@ std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_
   }
   for (std::size_t k = 0; k < cut.typed; ++k) {
     const Expected& e = at(0);
-    echo_delay_ = at_time - e.at;
+    // How late the echo comes, from echoes of the oldest bytes owed: a match
+    // far down the record is as likely the device's words as a late echo.
+    if (first == 0) echo_delay_ = at_time - e.at;
     if (e.owed) {
       last_echo_ = std::max(last_echo_, at_time);
       ++fresh_echoes;

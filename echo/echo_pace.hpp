@@ -48,9 +48,6 @@ class EchoPace {
   // How long the device took to echo the last typed byte it echoed in order
   // (waited for or not), from its write to the read that brought the echo.
   [[nodiscard]] Clock::duration echo_delay() const { return echo_delay_; }
-  // The device's last echo came later than typing goes on, and the line ends
-  // it sends belong to lines typed earlier.
-  [[nodiscard]] bool echo_lags() const { return echo_delay_ > kLagging; }
   // The device echoes what is typed, kept echoing until lately, and the echo
   // of bytes typed is still to come: its last word has not been said.
   [[nodiscard]] bool echo_to_come() const;
@@ -74,7 +71,6 @@ class EchoPace {
   // not to a later one like it.
   static constexpr std::size_t kMaxExpected = 1024;
   static constexpr int kMaxLinesWorked = 3;
-  static constexpr std::chrono::milliseconds kLagging{50};
 
   void expect(char c, bool owed, Clock::time_point at);
   void pop_front(bool echoed, Clock::time_point heard_at);

@@ -90,8 +90,7 @@ void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at
     return;
   }
   file_typed = true;
-  const bool lags = pace.echo_lags();
-  for (const char b : bytes) check->typed(b, from_file, at, in_step, lags);
+  for (const char b : bytes) check->typed(b, from_file, at, in_step);
 }
 
 void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at) {

@@ -62,7 +62,7 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
   int line = 1;
   auto type = [&](char c, bool from_file) {
     const Clock::time_point at = typist.at(typist.now);
-    check.typed(c, from_file, at, pace.waiting(), pace.echo_lags());
+    check.typed(c, from_file, at, pace.waiting());
     pace.typed(std::string(1, c), at);
     device(c, i, line, typist.now, typist.reads);
     if (static_cast<int>(i++) != stopped_after) return;
