@@ -206,7 +206,10 @@ void EchoCheck::fill_rows(Clock::time_point now) {
     if (seen != nullptr) row_end = std::min(row_end, column_after(seen->echo_at));
     fill_row(token, row_end);
     waiting_.pop_front();
-    if (rows_.size() >= 2 * kSettleRows || (steps_.size() >= kMaxSteps && rows_.size() >= 2)) {
+    // Settled sooner where the device talks a lot around a slow typing (lines
+    // of its own while typing waits), so that what is kept stays within bounds.
+    const bool heavy = steps_.size() >= kMaxSteps || heard_.size() >= kMaxHeard / 2;
+    if (rows_.size() >= 2 * kSettleRows || (heavy && rows_.size() >= 2)) {
       commit(rows_.size() / 2, false);
     }
   }
