@@ -297,24 +297,22 @@ INSTANTIATE_TEST_SUITE_P(Devices, EchoAccounting,
                                   0,
                                   {},
                                   repeated("fxs.count = 16\n", 40)},
-                             Case{
-                                 "EchoInCapitals",
-                                 at_once(
-                                     [](char c, std::size_t, int) {
-                                       return crlf(static_cast<char>(std::toupper(c)));
-                                     }),
-                                 K::kWhole,
-                                 0,
-                                 {}},
+                             Case{"EchoInCapitals",
+                                  at_once(
+                                      [](char c, std::size_t, int) {
+                                        return crlf(static_cast<char>(std::toupper(c)));
+                                      }),
+                                  K::kWhole,
+                                  0,
+                                  {}},
                              // Its prompt ends the line on screen.
-                             Case{
-                                 "NoLineEndEchoed",
-                                 at_once([](char c, std::size_t, int) -> std::string {
-                                   return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
-                                 }),
-                                 K::kWhole,
-                                 0,
-                                 {}},
+                             Case{"NoLineEndEchoed",
+                                  at_once([](char c, std::size_t, int) -> std::string {
+                                    return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
+                                  }),
+                                  K::kWhole,
+                                  0,
+                                  {}},
                              // The program stopped for 1.5 s after byte 30: its echo read that
                              // late.
                              Case{"EchoReadLateByAStoppedProgram",
@@ -327,8 +325,8 @@ INSTANTIATE_TEST_SUITE_P(Devices, EchoAccounting,
                                   {},
                                   30},
                              Case{"EveryByteEchoedTwice",
-                                  at_once(
-                                      [](char c, std::size_t, int) { return crlf(c) + crlf(c); }),
+                                  at_once([](char c,
+                                             std::size_t, int) { return crlf(c) + crlf(c); }),
                                   K::kWhole,
                                   0,
                                   {}},
