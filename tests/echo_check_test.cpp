@@ -187,6 +187,13 @@ Device losing(std::function<bool(std::size_t)> lost, std::string own = {}) {
   };
 }
 
+// Echo as a console gives it, `ms` late.
+Device late(int ms) {
+  return [ms](char c, std::size_t, int, int t, Reads& reads) {
+    if (!crlf(c).empty()) reads.emplace(t + ms, crlf(c));
+  };
+}
+
 // Lines of the device's own, every 300 ms.
 Reads alarms() {
   Reads r;
@@ -194,230 +201,197 @@ Reads alarms() {
   return r;
 }
 
-INSTANTIATE_TEST_SUITE_P(Devices, EchoAccounting,
-                         testing::Values(
-                             Case{"WholeEcho",
-                                  at_once([](char c, std::size_t, int) { return echo(c); }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             Case{"PromptsAnswersAndAMessageInsideALine",
-                                  at_once([](char c, std::size_t i, int) -> std::string {
-                                    if (i == 35) return "\r\nLINK UP e1 16 ok\r\n" + echo(c);
-                                    if (c == '\r') return "\r\nok: staged\r\ndrovan(conf)> ";
-                                    return c == '\n' ? "" : echo(c);
-                                  }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             Case{"CrEchoedAsCrLf",
-                                  at_once([](char c, std::size_t, int) { return crlf(c); }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             Case{"ByteLostInLineThree",
-                                  // "fxs.ports = 1-16" arriving as "fxs.ports = 1-6": still a valid
-                                  // setting
-                                  at_once([](char c, std::size_t i, int) {
-                                    return i == 58 ? std::string() : echo(c);
-                                  }),
-                                  K::kLost,
-                                  1,
-                                  {3}},
-                             Case{"LostLineEnd",
-                                  // two settings run together
-                                  at_once([](char c, std::size_t, int line) {
-                                    return line == 2 && (c == '\r' || c == '\n') ? std::string()
-                                                                                 : echo(c);
-                                  }),
-                                  K::kLost,
-                                  1,
-                                  {2}},
-                             Case{"NoEchoAtAll",
-                                  at_once([](char, std::size_t, int) { return std::string(); }),
-                                  K::kNoEcho},
-                             Case{"OwnAnswerToEachLine",
-                                  at_once([](char c, std::size_t, int line) -> std::string {
-                                    if (c != '\r') return {};
-                                    return "\r\naccepted: line " + std::to_string(line) +
-                                           " e1.signalling fxs.count = 16 tdmoe.peer "
-                                           "10.0.0.3\r\ndrovan(conf)> ";
-                                  }),
-                                  K::kNoEcho},
-                             Case{"TabEchoedAsBlanks",
-                                  at_once([](char c, std::size_t, int) {
-                                    return c == '\t' ? std::string("    ") : echo(c);
-                                  }),
-                                  K::kWhole,
-                                  0,
-                                  {},
-                                  "fxs.count\t= 16\nfxs.ports\t= 1-16\n"},
-                             Case{"LossesAllAlongALongFile",
-                                  at_once([](char c, std::size_t, int line) {
-                                    return line % 4 == 0 && c == '6' ? std::string() : echo(c);
-                                  }),
-                                  K::kLost,
-                                  15,
-                                  {4, 8, 12, 16, 20, 24, 28, 32, 36, 40},
-                                  repeated("fxs.count = 16\n", 60),
-                                  true},
-                             Case{"FloodAroundTheEcho", at_once([](char c, std::size_t, int) {
-                                    return std::string(2000, 'x') + echo(c);
-                                  }),
-                                  K::kNoEcho},
-                             // The '6' lost, and the device's answer that quotes a '6' cannot stand
-                             // in for it.
-                             Case{"AnswerAfterTheLineEndCannotStandIn",
-                                  at_once([](char c, std::size_t i, int line) -> std::string {
-                                    if (i == 59) return {};
-                                    if (c == '\r' && line == 3) {
-                                      return "\r\nerror: line 3: fxs.ports 1-1 does not match "
-                                             "fxs.count 16\r\n";
-                                    }
-                                    return crlf(c);
-                                  }),
-                                  K::kLost,
-                                  1,
-                                  {3}},
-                             // Lines 2 and 3 run together on the device.
-                             Case{"CrLostLineFeedEchoedAlone",
-                                  at_once([](char c, std::size_t, int line) -> std::string {
-                                    if (line == 2 && c == '\r') return {};
-                                    if (line == 2 && c == '\n') return "\n";
-                                    return crlf(c);
-                                  }),
-                                  K::kLost,
-                                  1,
-                                  {2}},
-                             Case{"StatusTextAndNoEcho", streaming(), K::kNoEcho},
-                             Case{"HeldWhileBusyThenEchoed", held(1200), K::kWhole, 0, {}},
-                             Case{"HeldThreeSecondsThenEchoed",
-                                  held(3000),
-                                  K::kWhole,
-                                  0,
-                                  {},
-                                  repeated("fxs.count = 16\n", 40)},
-                             Case{"EchoInCapitals",
-                                  at_once(
-                                      [](char c, std::size_t, int) {
-                                        return crlf(static_cast<char>(std::toupper(c)));
-                                      }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             // Its prompt ends the line on screen.
-                             Case{"NoLineEndEchoed",
-                                  at_once([](char c, std::size_t, int) -> std::string {
-                                    return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
-                                  }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             // The program stopped for 1.5 s after byte 30: its echo read that
-                             // late.
-                             Case{"EchoReadLateByAStoppedProgram",
-                                  at_once([](char c, std::size_t, int) { return crlf(c); }),
-                                  K::kWhole,
-                                  0,
-                                  {},
-                                  kFile,
-                                  false,
-                                  {},
-                                  30},
-                             Case{"EveryByteEchoedTwice",
-                                  at_once([](char c,
-                                             std::size_t, int) { return crlf(c) + crlf(c); }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             // Its lines every 0.3 s hold the letters of a byte lost meanwhile.
-                             Case{"AlarmLinesAroundALostByte",
-                                  at_once([](char c, std::size_t i, int) {
-                                    return i == 52 ? "" : crlf(c);
-                                  }),
-                                  K::kLost,
-                                  1,
-                                  {3},
-                                  kFile,
-                                  false,
-                                  alarms()},
-                             // The same in a file of CR LF line ends, where the CR waits its turn:
-                             // a line end of the device's own and the echo of one typed after it
-                             // are two.
-                             Case{"AlarmLinesAroundLostBytesInACrLfFile",
-                                  at_once([](char c, std::size_t i, int) {
-                                    return i == 52 || i == 20 || i == 70 ? "" : crlf(c);
-                                  }),
-                                  K::kLost,
-                                  3,
-                                  {1, 3, 4},
-                                  "e1.signalling = r2-digital\r\nfxs.count = 16\r\nfxs.ports = "
-                                  "1-16\r\ntdmoe.peer = "
-                                  "10.0.0.3\r\n",
-                                  false,
-                                  alarms()},
-                             // Typing waits out the console's work on each line, and the verdict
-                             // agrees.
-                             Case{
-                                 "ConsoleWorkingLongOnEachLine", console(3, 800), K::kWhole, 0, {}},
-                             // The '1' of "fxs.count = 16" lost, and a line of the device's own
-                             // that begins with a '1' while typing waits for it: not its echo.
-                             Case{"StatusLineAfterItsOwnLineEndBeginsWithTheLostByte",
-                                  losing([](std::size_t i) { return i == 40; },
-                                         "\r\n16:00:07 e1 slip\r\n"),
-                                  K::kLost,
-                                  1,
-                                  {2}},
-                             Case{"StatusLineRightAfterTheEchoBeginsWithTheLostByte",
-                                  losing([](std::size_t i) { return i == 40; },
-                                         "16:00:07 e1 slip\r\n"),
-                                  K::kLost,
-                                  1,
-                                  {2}},
-                             Case{"EchoFollowedByAnAlarmLineInOneRead",
-                                  at_once([](char c, std::size_t i, int) {
-                                    return i == 45 ? crlf(c) + "\r\nALARM e1 los\r\n" : crlf(c);
-                                  }),
-                                  K::kWhole,
-                                  0,
-                                  {}},
-                             // More than typing keeps a record of is typed before the echo comes.
-                             Case{"EchoASecondLate",
-                                  [](char c, std::size_t, int, int t, Reads& reads) {
-                                    if (!crlf(c).empty()) reads.emplace(t + 1000, crlf(c));
-                                  },
-                                  K::kWhole,
-                                  0,
-                                  {},
-                                  repeated(kFile, 3)},
-                             Case{"EchoInColourWithAByteLost",
-                                  at_once([](char c, std::size_t i, int) {
-                                    return i == 58 || crlf(c).empty()
-                                               ? std::string()
-                                               : "\x1b[1;32m" + crlf(c) + "\x1b[0m";
-                                  }),
-                                  K::kLost,
-                                  1,
-                                  {3}},
-                             Case{"LinesEndingInCrAlone",
-                                  losing([](std::size_t i) { return i == 85; }),
-                                  K::kLost,
-                                  1,
-                                  {5},
-                                  "e1.signalling = r2-digital\rfxs.count = 16\rfxs.ports = "
-                                  "1-16\rtdmoe.peer = "
-                                  "10.0.0.3\rfxo.count = 4\r"},
-                             // The echo runs through the file: lines 1, 2, 19 and 20 whole, most of
-                             // the rest lost. However many, the bytes are lost, not unechoed.
-                             Case{"EchoThatLosesMostOfTheFile",
-                                  losing(
-                                      [](std::size_t i) {
-                                        return i >= 32 && i < 288 && i % 16 < 14 && i % 16 != 3;
-                                      }),
-                                  K::kLost,
-                                  208,
-                                  {3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
-                                  repeated("fxs.count = 16\n", 20),
-                                  true}));
+INSTANTIATE_TEST_SUITE_P(
+    Devices, EchoAccounting,
+    testing::Values(
+        Case{"WholeEcho",
+             at_once([](char c, std::size_t, int) { return echo(c); }),
+             K::kWhole,
+             0,
+             {}},
+        Case{"PromptsAnswersAndAMessageInsideALine",
+             at_once([](char c, std::size_t i, int) -> std::string {
+               if (i == 35) return "\r\nLINK UP e1 16 ok\r\n" + echo(c);
+               if (c == '\r') return "\r\nok: staged\r\ndrovan(conf)> ";
+               return c == '\n' ? "" : echo(c);
+             }),
+             K::kWhole,
+             0,
+             {}},
+        Case{"CrEchoedAsCrLf",
+             at_once([](char c, std::size_t, int) { return crlf(c); }),
+             K::kWhole,
+             0,
+             {}},
+        Case{"ByteLostInLineThree",
+             // "fxs.ports = 1-16" arriving as "fxs.ports = 1-6": still a valid setting
+             at_once([](char c, std::size_t i, int) { return i == 58 ? std::string() : echo(c); }),
+             K::kLost,
+             1,
+             {3}},
+        Case{"LostLineEnd",
+             // two settings run together
+             at_once([](char c, std::size_t, int line) {
+               return line == 2 && (c == '\r' || c == '\n') ? std::string() : echo(c);
+             }),
+             K::kLost,
+             1,
+             {2}},
+        Case{"NoEchoAtAll", at_once([](char, std::size_t, int) { return std::string(); }),
+             K::kNoEcho},
+        Case{"OwnAnswerToEachLine", at_once([](char c, std::size_t, int line) -> std::string {
+               if (c != '\r') return {};
+               return "\r\naccepted: line " + std::to_string(line) +
+                      " e1.signalling fxs.count = 16 tdmoe.peer 10.0.0.3\r\ndrovan(conf)> ";
+             }),
+             K::kNoEcho},
+        Case{"TabEchoedAsBlanks",
+             at_once([](char c, std::size_t, int) {
+               return c == '\t' ? std::string("    ") : echo(c);
+             }),
+             K::kWhole,
+             0,
+             {},
+             "fxs.count\t= 16\nfxs.ports\t= 1-16\n"},
+        Case{"LossesAllAlongALongFile",
+             at_once([](char c, std::size_t, int line) {
+               return line % 4 == 0 && c == '6' ? std::string() : echo(c);
+             }),
+             K::kLost,
+             15,
+             {4, 8, 12, 16, 20, 24, 28, 32, 36, 40},
+             repeated("fxs.count = 16\n", 60),
+             true},
+        Case{"FloodAroundTheEcho",
+             at_once([](char c, std::size_t, int) { return std::string(2000, 'x') + echo(c); }),
+             K::kNoEcho},
+        // The '6' lost, and the device's answer that quotes a '6' cannot stand in for it.
+        Case{"AnswerAfterTheLineEndCannotStandIn",
+             at_once([](char c, std::size_t i, int line) -> std::string {
+               if (i == 59) return {};
+               if (c == '\r' && line == 3) {
+                 return "\r\nerror: line 3: fxs.ports 1-1 does not match fxs.count 16\r\n";
+               }
+               return crlf(c);
+             }),
+             K::kLost,
+             1,
+             {3}},
+        // Lines 2 and 3 run together on the device.
+        Case{"CrLostLineFeedEchoedAlone",
+             at_once([](char c, std::size_t, int line) -> std::string {
+               if (line == 2 && c == '\r') return {};
+               if (line == 2 && c == '\n') return "\n";
+               return crlf(c);
+             }),
+             K::kLost,
+             1,
+             {2}},
+        Case{"StatusTextAndNoEcho", streaming(), K::kNoEcho},
+        Case{"HeldWhileBusyThenEchoed", held(1200), K::kWhole, 0, {}},
+        Case{"HeldThreeSecondsThenEchoed",
+             held(3000),
+             K::kWhole,
+             0,
+             {},
+             repeated("fxs.count = 16\n", 40)},
+        Case{"EchoInCapitals",
+             at_once([](char c, std::size_t,
+                        int) { return crlf(static_cast<char>(std::toupper(c))); }),
+             K::kWhole,
+             0,
+             {}},
+        // Its prompt ends the line on screen.
+        Case{"NoLineEndEchoed",
+             at_once(
+                 [](char c, std::size_t, int) -> std::string {
+                   return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
+                 }),
+             K::kWhole,
+             0,
+             {}},
+        // The program stopped for 1.5 s after byte 30: its echo read that late.
+        Case{"EchoReadLateByAStoppedProgram",
+             at_once([](char c, std::size_t, int) { return crlf(c); }),
+             K::kWhole,
+             0,
+             {},
+             kFile,
+             false,
+             {},
+             30},
+        Case{"EveryByteEchoedTwice",
+             at_once([](char c, std::size_t, int) { return crlf(c) + crlf(c); }),
+             K::kWhole,
+             0,
+             {}},
+        // Its lines every 0.3 s hold the letters of a byte lost meanwhile.
+        Case{"AlarmLinesAroundALostByte",
+             at_once([](char c, std::size_t i, int) { return i == 52 ? "" : crlf(c); }),
+             K::kLost,
+             1,
+             {3},
+             kFile,
+             false,
+             alarms()},
+        // The same in a file of CR LF line ends, where the CR waits its turn: a
+        // line end of the device's own and the echo of one typed after it are two.
+        Case{"AlarmLinesAroundLostBytesInACrLfFile",
+             at_once([](char c, std::size_t i,
+                        int) { return i == 52 || i == 20 || i == 70 ? "" : crlf(c); }),
+             K::kLost,
+             3,
+             {1, 3, 4},
+             "e1.signalling = r2-digital\r\nfxs.count = 16\r\nfxs.ports = 1-16\r\ntdmoe.peer = "
+             "10.0.0.3\r\n",
+             false,
+             alarms()},
+        // Typing waits out the console's work on each line, and the verdict agrees.
+        Case{"ConsoleWorkingLongOnEachLine", console(3, 800), K::kWhole, 0, {}},
+        // The '1' of "fxs.count = 16" lost, and a line of the device's own that
+        // begins with a '1' while typing waits for it: not its echo.
+        Case{"StatusLineAfterItsOwnLineEndBeginsWithTheLostByte",
+             losing([](std::size_t i) { return i == 40; }, "\r\n16:00:07 e1 slip\r\n"),
+             K::kLost,
+             1,
+             {2}},
+        Case{"StatusLineRightAfterTheEchoBeginsWithTheLostByte",
+             losing([](std::size_t i) { return i == 40; }, "16:00:07 e1 slip\r\n"),
+             K::kLost,
+             1,
+             {2}},
+        Case{"EchoFollowedByAnAlarmLineInOneRead",
+             at_once([](char c, std::size_t i,
+                        int) { return i == 45 ? crlf(c) + "\r\nALARM e1 los\r\n" : crlf(c); }),
+             K::kWhole,
+             0,
+             {}},
+        // More than typing keeps a record of is typed before the echo comes.
+        Case{"EchoASecondLate", late(1000), K::kWhole, 0, {}, repeated(kFile, 3)},
+        Case{"EchoInColourWithAByteLost",
+             at_once(
+                 [](char c, std::size_t i, int) {
+                   return i == 58 || crlf(c).empty() ? std::string()
+                                                     : "\x1b[1;32m" + crlf(c) + "\x1b[0m";
+                 }),
+             K::kLost,
+             1,
+             {3}},
+        Case{"LinesEndingInCrAlone",
+             losing([](std::size_t i) { return i == 85; }),
+             K::kLost,
+             1,
+             {5},
+             "e1.signalling = r2-digital\rfxs.count = 16\rfxs.ports = 1-16\rtdmoe.peer = "
+             "10.0.0.3\rfxo.count = 4\r"},
+        // The echo runs through the file: lines 1, 2, 19 and 20 whole, most of
+        // the rest lost. However many, the bytes are lost, not unechoed.
+        Case{"EchoThatLosesMostOfTheFile",
+             losing([](std::size_t i) { return i >= 32 && i < 288 && i % 16 < 14 && i % 16 != 3; }),
+             K::kLost,
+             208,
+             {3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+             repeated("fxs.count = 16\n", 20),
+             true}));
 
 }  // namespace
