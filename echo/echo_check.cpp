@@ -127,9 +127,9 @@ void EchoCheck::give_up() {
 
 // Where the echo of the typed line end at `index` of waiting_ must be: the
 // first line end heard after it, if that came before the next token was typed
-// and the device's echo keeps up with typing
 // (after it, the line end heard could as well be the echo of a later one, as
-// from a device that held what it heard). kPinUnknown while that cannot be told.
+// from a device that held what it heard) and the device's echo kept up with
+// typing. kPinUnknown while that cannot be told.
 std::int64_t EchoCheck::pin(std::size_t index, bool final) {
   Token& token = waiting_[index];
   if (token.pin != kPinUnknown) return token.pin;
@@ -328,16 +328,7 @@ void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
   const bool character = token.c != '\n';
   if (character) {
     ++characters_;
-    // The first line's first character begins the echo's run.
-    if (first_line_ == 0) {
-      first_line_ = token.line;
-      if (matched) {
-        any_echo_ = true;
-        ++characters_matched_;
-        last_column_ = column;
-        return;
-      }
-    }
+    if (first_line_ == 0) first_line_ = token.line;
     if (!matched && token.line == first_line_) first_line_whole_ = false;
   }
   if (!matched) {
@@ -350,7 +341,8 @@ void EchoCheck::settle(const Token& token, std::size_t column, bool matched) {
       ++run_on_;
       last_run_line_ = token.line;
     }
-    if (token.line == first_line_ && !run_on) first_line_whole_ = false;
+    // The first character echoed begins the run.
+    if (token.line == first_line_ && !run_on && any_echo_) first_line_whole_ = false;
     any_echo_ = true;
     ++characters_matched_;
   } else {

@@ -7,6 +7,8 @@ namespace echo_match {
 
 inline bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 
+inline constexpr char kErase = 0x7f;  // DEL, what a terminal sends for Backspace
+
 // Printable characters and TAB come back; control characters are echoed in
 // consoles' own ways (`\b \b`, `^X`) if at all, and NUL and 8-bit bytes are
 // never typed.

@@ -13,6 +13,7 @@ void EchoPace::reset() {
 
 void EchoPace::typed(std::string_view bytes, Clock::time_point at_time) {
   age(at_time);
+  if (!bytes.empty()) erase_ = {bytes.back() == echo_match::kErase, false, at_time, {}};
   for (const char b : bytes) {
     // Every CR ends a line the device works on, a blank one too; the LF after
     // it is the same line end (consoles echo CR as CR LF and that LF as nothing).
@@ -38,6 +39,12 @@ void EchoPace::expect(char c, bool owed, Clock::time_point at_time) {
   if (owed) ++owed_;
 }
 
+void EchoPace::forgive(Expected& e) {
+  if (!e.owed) return;
+  e.owed = false;
+  --owed_;
+}
+
 void EchoPace::give_up_front() {
   if (at(0).owed) --owed_;
   head_ = (head_ + 1) % kMaxExpected;
@@ -53,16 +60,15 @@ void EchoPace::pop_front(bool echoed, Clock::time_point heard_at) {
 // match of those typed after it: it is given up on as a wait would have been.
 void EchoPace::age(Clock::time_point now) {
   if (waiting_) return;
-  for (std::size_t i = 0; i < size_ && now - at(i).at > kMaxWait; ++i) {
-    if (at(i).owed) {
-      at(i).owed = false;
-      --owed_;
-    }
-  }
+  for (std::size_t i = 0; i < size_ && now - at(i).at > kMaxWait; ++i) forgive(at(i));
 }
 
 void EchoPace::heard(std::string_view bytes, Clock::time_point at_time) {
   age(at_time);
+  if (erase_.awaited && !bytes.empty()) {
+    erase_.heard = true;
+    erase_.last_heard = at_time;
+  }
   // Colour and cursor codes are taken out first: the device's text is what is left.
   std::array<char, 1024> text{};
   std::size_t n = 0;
@@ -80,10 +86,10 @@ void EchoPace::heard(std::string_view bytes, Clock::time_point at_time) {
 // An echo comes as the bytes are typed; a line of the device's own (an
 // answer, a prompt, a status line) comes whole. So an echo leads a read (but
 // not the rest of a line of the device's own), or a line, or follows the
-// device's answer to a line it echoed; and what follows
-// it in its read is nothing, more echo, a line end, or the device's answer to
-// a line typed. A typed byte's letter that begins other text is the device's
-// own: its wait goes on.
+// device's answer to a line it echoed; and what follows it in its read is
+// nothing, more echo, a line end, or the device's answer to a line typed. A
+// typed byte's letter that begins other text is the device's own: its wait
+// goes on.
 void EchoPace::hear(const char* bytes, std::size_t size, Clock::time_point at_time) {
   bool echo_alone = true;  // nothing of the device's own but the answer to a line it echoed
   bool answering = false;
@@ -137,9 +143,9 @@ void EchoPace::hear(const char* bytes, std::size_t size, Clock::time_point at_ti
   if (run_ >= kEchoesToStart) waiting_ = true;
 }
 
-// The echo that begins `bytes`, if it is one: how many bytes of it are echo;
-// `in_order`: only of the oldest byte owed, none gone past.
-// The typed bytes it echoes are settled, those typed before them gone past.
+// The echo that begins `bytes`, if it is one: how many bytes of it are echo
+// (`in_order`: only of the oldest byte owed). The typed bytes it echoes are
+// settled, those typed before them gone past.
 std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_point at_time,
                                bool in_order, int& fresh_echoes, bool& answered) {
   std::size_t first = 0;
@@ -183,18 +189,17 @@ std::size_t EchoPace::echo_run(const char* bytes, std::size_t size, Clock::time_
   if (cut.typed == 0) return 0;
 
   if (first > 0) run_ = 0;
+  bool skips_line_end = false;
   for (std::size_t k = 0; k < first; ++k) {
-    // A line end gone past for a letter of the line after it: the device
-    // echoes no line end, and is not waited for one again this cycle.
-    if (at(0).c == '\n' && at(first - k).c != '\n') line_ends_skipped_ = true;
+    skips_line_end = skips_line_end || at(0).c == '\n';
     pop_front(false, at_time);
   }
-  if (line_ends_skipped_) {
+  // A line end gone past for a letter of the line after it: the device
+  // echoes no line end, and is not waited for one again this cycle.
+  if (skips_line_end && at(0).c != '\n' && !line_ends_skipped_) {
+    line_ends_skipped_ = true;
     for (std::size_t k = 0; k < size_; ++k) {
-      if (at(k).c == '\n' && at(k).owed) {
-        at(k).owed = false;
-        --owed_;
-      }
+      if (at(k).c == '\n') forgive(at(k));
     }
   }
   for (std::size_t k = 0; k < cut.typed; ++k) {

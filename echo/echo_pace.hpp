@@ -48,6 +48,21 @@ class EchoPace {
   // How long the device took to echo the last typed byte it echoed in order
   // (waited for or not), from its write to the read that brought the echo.
   [[nodiscard]] Clock::duration echo_delay() const { return echo_delay_; }
+  // The answer to a DEL typed last: whatever the device sends after it ("\b \b",
+  // "^?", a bell; nothing at the start of a line), waited for only where the
+  // device's echo paces typing.
+  struct EraseAnswer {
+    bool awaited = false;  // the last byte typed is a DEL, and the echo paces typing
+    bool heard = false;    // the device has sent something since
+    Clock::time_point typed_at{};
+    Clock::time_point last_heard{};  // the last read since the DEL
+  };
+  [[nodiscard]] EraseAnswer erase_answer() const {
+    EraseAnswer answer = erase_;
+    answer.awaited = answer.awaited && waiting_;
+    return answer;
+  }
+
   // The device echoes what is typed, kept echoing until lately, and the echo
   // of bytes typed is still to come: its last word has not been said.
   [[nodiscard]] bool echo_to_come() const;
@@ -75,6 +90,7 @@ class EchoPace {
   void expect(char c, bool owed, Clock::time_point at);
   void pop_front(bool echoed, Clock::time_point heard_at);
   void give_up_front();
+  void forgive(Expected& e);  // no longer owed
   void age(Clock::time_point now);
   void hear(const char* bytes, std::size_t size, Clock::time_point at);
   std::size_t echo_run(const char* bytes, std::size_t size, Clock::time_point at, bool in_order,
@@ -110,5 +126,6 @@ class EchoPace {
   Clock::time_point last_echo_{};      // the last echo waited for
   Clock::time_point last_in_order_{};  // the last echo, waited for or late
   Clock::duration echo_delay_{};
+  EraseAnswer erase_;
   Listener listener_ = nullptr;
 };

@@ -6,7 +6,6 @@
 
 #include "echo/echo_check.hpp"
 #include "echo/echo_pace.hpp"
-#include "serial/open_line.hpp"
 
 volatile std::sig_atomic_t echo_paces_typing = 0;
 volatile std::sig_atomic_t echo_delay_us = 0;
@@ -19,11 +18,6 @@ EchoCheck* check = nullptr;
 bool typing_file = false;
 bool inserted_next = false;
 bool file_typed = false;  // the accounting heard the file typed, and nothing after it yet
-
-bool del_typed_last = false;
-bool del_answered = false;
-std::chrono::steady_clock::time_point del_typed_at{};
-std::chrono::steady_clock::time_point del_last_heard{};
 
 using Clock = std::chrono::steady_clock;
 
@@ -69,7 +63,6 @@ void echo_cycle_begins() {
   continued_seen = continued;
   pace.reset();
   pace.listen(tell_check);
-  del_typed_last = false;
   publish();
 }
 
@@ -78,11 +71,6 @@ void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at
   const bool in_step = pace.waiting();
   pace.typed(bytes, at);
   publish();
-  if (!bytes.empty()) {
-    del_typed_last = bytes.back() == kErase;
-    del_answered = false;
-    del_typed_at = at;
-  }
   const bool from_file = !std::exchange(inserted_next, false);
   if (check == nullptr) return;
   if (!typing_file) {
@@ -101,10 +89,6 @@ void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at
   last_event = at;
   pace.heard(bytes, at);
   publish();
-  if (del_typed_last && !bytes.empty()) {
-    del_answered = true;
-    del_last_heard = at;
-  }
   if (check == nullptr) return;
   for (const char b : bytes) check->heard(b, at);
 }
@@ -118,12 +102,9 @@ long echo_answer_wait_us() {
 }
 
 DelAnswer echo_del_answer() {
-  DelAnswer answer;
-  answer.awaited = del_typed_last && echo_paces_typing != 0;
-  answer.heard = del_answered;
-  answer.deadline = del_typed_at + std::chrono::microseconds(echo_answer_wait_us());
-  answer.last_heard = del_last_heard;
-  return answer;
+  const EchoPace::EraseAnswer erase = pace.erase_answer();
+  return {erase.awaited, erase.heard,
+          erase.typed_at + std::chrono::microseconds(echo_answer_wait_us()), erase.last_heard};
 }
 
 void echo_wait_ran_out() {

@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstddef>
 
+#include "echo/echo_match.hpp"
+
 // The memory of a line that the program began on a device and did not end
 // (the last byte sent was neither CR nor LF). It belongs to the port's name,
 // so it outlives port cycles and changes of port.
@@ -16,7 +18,7 @@
 // own line buffer has already cut, so no more DELs than this are needed.
 inline constexpr std::size_t kLineCapacity = 256;
 
-inline constexpr char kErase = 0x7f;  // DEL, what a terminal sends for Backspace
+using echo_match::kErase;
 
 // What the line of the port in the open cycle is; a signal handler reads these.
 enum LineState : std::sig_atomic_t { kLineEnded = 0, kLineCut = 1, kLineWhole = 2 };
