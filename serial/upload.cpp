@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "echo/echo_check.hpp"
+#include "echo/echo_model.hpp"
 #include "serial/echo.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
@@ -190,7 +190,6 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
     return;
   }
   console_write(kSendingFile);
-  EchoCheck check;
   Unsent unsent;
   PacedEnd end = PacedEnd::kPortFailed;
   {
@@ -199,9 +198,7 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
       if (on_port_failure != nullptr) on_port_failure();
       print_port_error();
     } else {
-      echo_account(&check);
       end = upload_over_port(mode, file, n, unsent);
-      echo_account(nullptr);
       // The adapter went away under the upload: typing stopped at once.
       if (end == PacedEnd::kPortFailed) print_port_error();
     }
@@ -209,7 +206,7 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
   // After the device's last word. A file that failed to be read, or a port that
   // failed, has already been told of: no echo can make such an upload whole.
   if (end == PacedEnd::kWhole) {
-    print_echo_verdict(check.finish());
+    print_echo_verdict(echo_verdict());
     print_unsent(unsent);
   }
   console_write("\nReinicialize o equipamento para efetivar as configuracoes. ");
