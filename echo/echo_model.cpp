@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <limits>
 #include <utility>
-#include <cstdio>
-#include <cstdlib>
 
 #include "echo/echo_match.hpp"
 
@@ -31,10 +29,13 @@ constexpr std::int32_t kOwnText = 2;
 constexpr std::int32_t kOwnAfterNewest = 8;
 // Text of the device's own that runs from echoed letters to the line's end:
 // the letters were the start of a line of its own.
-constexpr std::int32_t kOwnLine = 40;
+constexpr std::int32_t kOwnLine = 8;
+// A line end heard where the next byte typed is a line end is its echo: what
+// follows it (the device's answer to the line) never stands in for the line.
+constexpr std::int32_t kPinned = 16;
 // A line end after an echoed letter, where the next byte was already typed:
 // the device breaks the line (a wrap) or begins one of its own.
-constexpr std::int32_t kBreak = 3;
+constexpr std::int32_t kBreak = 6;
 constexpr std::int32_t kNeg = std::numeric_limits<std::int32_t>::min() / 4;
 
 // The echo runs along behind typing; typed bytes this far behind the best
@@ -131,6 +132,16 @@ void EchoModel::add_row(char c, std::uint8_t file_bytes, std::uint32_t line,
     r.from.fill(from);
     next.verdict = {next.verdict[from], kNeg, kNeg, kNeg};
     next.pace = {best_of(next.pace), kNeg, kNeg, kNeg};
+  } else {
+    // A character skipped inside a run breaks it, as in column().
+    const auto broken = [](Scores& s) {
+      s[kOwn] = std::max({s[kOwn], s[kRun], s[kTab]});
+      s[kRun] = s[kTab] = kNeg;
+    };
+    const Scores& v = next.verdict;
+    r.from[kOwn] = v[kOwn] >= v[kRun] && v[kOwn] >= v[kTab] ? kOwn : v[kRun] >= v[kTab] ? kRun : kTab;
+    broken(next.verdict);
+    broken(next.pace);
   }
   rows_.push_back(r);
   cells_.push_back(next);
@@ -185,7 +196,7 @@ void EchoModel::close_cells(Clock::time_point at) {
   const std::uint64_t n = rows();
   std::uint64_t lo = std::max(band_, cell_base_);
   while (lo < n && row(lo).at + kEchoWindow < at) ++lo;
-  if (frontier_ > kBehind) lo = std::max(lo, frontier_ - kBehind);
+  if (echo_frontier_ > kBehind) lo = std::max(lo, echo_frontier_ - kBehind);
   band_ = std::min(lo, n);
   while (cell_base_ < band_) {
     cells_.pop_front();
@@ -210,13 +221,16 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
   const std::int32_t best_before = best_;
   const char previous = last_text_;
   // Moves into a cell from the cell left of it: the heard token is the device's own.
-  const auto left = [&](const Scores& in, bool newest, bool next_typed, Into& out) {
+  const auto left = [&](const Scores& in, bool newest, bool next_typed, bool next_line_end,
+                        Into& out) {
     for (int s = 0; s < kStates; ++s) {
       const std::int32_t v = in[s];
       if (v == kNeg) continue;
       if (line_end) {
-        const std::int32_t cost =
-            s == kOwn ? kOwnLine : (s == kRun || s == kTab) && next_typed ? kBreak : 0;
+        const std::int32_t cost = s == kOwn                                 ? kOwnLine
+                                  : next_line_end                          ? kPinned
+                                  : (s == kRun || s == kTab) && next_typed ? kBreak
+                                                                           : 0;
         out.relax(kFree, v - cost, kLeft, s);
       } else if (s == kTab && (c == ' ' || ((c == 'I' || c == 'i') && previous == '^'))) {
         out.relax(c == ' ' ? kTab : kRun, v, kLeft, s);
@@ -235,14 +249,15 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
     const bool newest = k == n;
     Into verdict;
     Into pace;
-    left(old.verdict, newest, !newest, verdict);
+    const bool next_line_end = !newest && row(k).c == '\n';
+    left(old.verdict, newest, !newest, next_line_end, verdict);
     Into pace_left_matched;
     Into pace_left_skipped;
     if (newest) {
-      left(matched_, true, false, pace_left_matched);
-      left(skipped_, true, false, pace_left_skipped);
+      left(matched_, true, false, false, pace_left_matched);
+      left(skipped_, true, false, false, pace_left_skipped);
     } else {
-      left(old.pace, false, true, pace);
+      left(old.pace, false, true, next_line_end, pace);
     }
     Into pace_diag;
     Into pace_up;
@@ -253,9 +268,10 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
       if (t.at <= at && at <= t.at + kEchoWindow &&
           (line_end ? t.c == '\n' : t.c != '\n' && (same(t.c, c) || (t.c == '\t' && c == '^')))) {
         const int into = line_end ? kFree : t.c == '\t' && (c == ' ' || c == '^') ? kTab : kRun;
-        // A line end's LF may be typed after its echo came: it is worth a byte from its CR on.
-        const std::int32_t gain =
-            kGain * (t.c == '\n' && t.in_file ? std::max<std::int32_t>(1, t.file_bytes) : t.file_bytes);
+        // A line end is worth one byte however many it has: its LF may be
+        // typed after its echo came. Bytes typed outside the file count a
+        // little, so that the alignment follows their echo too.
+        const std::int32_t gain = t.in_file ? kGain : 1;
         const std::int32_t pace_gain = t.given_up ? 0 : kGain;
         for (int s = 0; s < kStates; ++s) {
           if (old_below.verdict[s] != kNeg) verdict.relax(into, old_below.verdict[s] + gain, kDiag, s);
@@ -263,7 +279,9 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
         }
       }
       for (int s = 0; s < kStates; ++s) {
-        const int into = t.c == '\n' ? kFree : s;
+        // A typed character skipped inside a run breaks it: what follows on the
+        // line is the device's own until the echo goes on.
+        const int into = t.c == '\n' ? kFree : s == kRun || s == kTab ? kOwn : s;
         if (below.verdict[s] != kNeg) verdict.relax(into, below.verdict[s], kUp, s);
         if (below.pace[s] != kNeg) pace_up.relax(into, below.pace[s], kUp, s);
       }
@@ -285,14 +303,21 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
     std::copy(verdict.step.begin(), verdict.step.end(), steps + (k - first) * kStates);
   }
 
-  // The pace's best and where it ends.
+  // Where the best alignments end: the pace's, and the one of every byte
+  // typed, which the band follows.
   const std::uint64_t frontier_before = frontier_;
   best_ = kNeg;
+  std::int32_t best_verdict = kNeg;
   for (std::uint64_t k = first; k <= n; ++k) {
     const std::int32_t b = best_of(cell(k).pace);
     if (b > best_) {
       best_ = b;
       frontier_ = k;
+    }
+    const std::int32_t v = best_of(cell(k).verdict);
+    if (v > best_verdict) {
+      best_verdict = v;
+      echo_frontier_ = k;
     }
   }
   const bool progress = best_ > best_before;
@@ -471,7 +496,6 @@ void EchoModel::settle(bool final) {
 
 void EchoModel::note_fate(std::uint64_t index, bool matched, std::uint64_t col) {
   const Row& t = row(index);
-  if (getenv("ECHO_DEBUG")) fprintf(stderr, "fate %lu '%c' fb=%d line=%u %s col=%lu\n", (unsigned long)index, t.c == '\n' ? '$' : t.c, t.file_bytes, t.line, matched ? "M" : "-", (unsigned long)col);
   // Only the file's bytes are accounted for.
   if (t.file_bytes == 0) return;
   const bool character = t.c != '\n';

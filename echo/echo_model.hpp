@@ -163,6 +163,7 @@ class EchoModel {
   std::vector<std::uint64_t> trace_;  // scratch of settle()
   std::uint64_t frontier_ = 0;        // the pace's: the first cell no better than the best
   std::int32_t best_ = 0;             // the pace's best score
+  std::uint64_t echo_frontier_ = 0;   // the same over every byte typed
   std::uint64_t band_ = 0;            // cells below it are closed
   std::uint64_t aged_ = 0;            // typed tokens before it given up on or echoed
   heard::Tokenizer tokens_;
