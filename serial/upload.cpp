@@ -31,6 +31,7 @@ constexpr std::string_view kSendAgain =
     "Envie o arquivo de novo antes de reinicializar o equipamento.\n";
 constexpr std::string_view kNoEcho =
     "\nO equipamento nao ecoou o arquivo: a recepcao nao pode ser conferida.\n";
+constexpr std::string_view kEmptyFile = "\nATENCAO: o arquivo esta vazio: nada dele foi enviado.\n";
 
 // Types n bytes of buf_storage; `previous` carries the last byte across parts,
 // so a CR that ends one part and an LF that starts the next stay CR LF.
@@ -209,6 +210,8 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
   // After the device's last word. A file that failed to be read, or a port that
   // failed, has already been told of: no echo can make such an upload whole.
   if (end == PacedEnd::kWhole) {
+    // An empty file has no echo to judge: the operator is told why none comes.
+    if (n == 0) console_write(kEmptyFile);
     print_echo_verdict(check.finish());
     print_unsent(unsent);
   }
