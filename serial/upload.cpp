@@ -74,7 +74,8 @@ void print_unsent(const Unsent& unsent) {
   if (unsent.bytes == 0) return;
   console_write(kAttention);
   print_count(unsent.bytes);
-  console_write(" bytes do arquivo fora do ASCII nao foram enviados");
+  console_write(unsent.bytes == 1 ? " byte do arquivo fora do ASCII nao foi enviado"
+                                  : " bytes do arquivo fora do ASCII nao foram enviados");
   print_lines(unsent.lines);
 }
 
@@ -91,7 +92,8 @@ void print_echo_verdict(const EchoVerdict& v) {
     case EchoVerdict::Kind::kLost:
       console_write(kAttention);
       print_count(v.lost);
-      console_write(" bytes do arquivo nao voltaram no eco do equipamento");
+      console_write(v.lost == 1 ? " byte do arquivo nao voltou no eco do equipamento"
+                                : " bytes do arquivo nao voltaram no eco do equipamento");
       print_lines(v.lines);
       console_write(kSendAgain);
       return;

@@ -176,7 +176,7 @@ TEST(UploadEcho, LostCrLfEchoedNamesItsLine) {
   const auto warning = out.find("\nATENCAO: ");
   ASSERT_NE(warning, std::string::npos) << out;
   EXPECT_EQ(out.substr(warning),
-            "\nATENCAO: 1 bytes do arquivo nao voltaram no eco do equipamento "
+            "\nATENCAO: 1 byte do arquivo nao voltou no eco do equipamento "
             "(linhas 4).\nEnvie o arquivo de novo antes de reinicializar o "
             "equipamento.\n" +
                 kAdvice)
