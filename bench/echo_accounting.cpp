@@ -1,16 +1,17 @@
-// Cost of the echo accounting of an upload: a 64 KB configuration typed at 10 ms
+// Cost of the echo model of an upload: a 64 KB configuration typed at 10 ms
 // a byte (eleven minutes of typing, in simulated time) to devices that echo it
 // whole, echo it with losses, answer in words of their own, flood the line at
 // 100 KB/s, hold what they hear for 1.2 s or 3 s and then echo it, echo in
 // capitals, echo no line end (their prompt instead), stream status text at
 // 2000 bytes/s and echo nothing, or lose bytes among alarm lines every 0.3 s.
-// Prints, for each, the CPU time spent in the accounting, the largest memory it
-// held (its own count, and the heap in use as malloc sees it) and the verdict,
-// against the goals of 50 ms and 2 MB.
+// Prints, for each, the CPU time spent in the model (the pace's questions and
+// the verdict's alignment are one), the largest memory it held (its own count,
+// and the heap in use as malloc sees it) and the verdict, against the goals of
+// 50 ms and 2 MB.
 //
-// The events are computed beforehand, typed through the program's own pace as
-// an upload types them (a device that echoes is waited for, and typing tells
-// the accounting what it saw of each echo); only the accounting is timed.
+// The events are computed beforehand, typed at the model's own pace as an
+// upload types them (a device that echoes is waited for); then a fresh model
+// is fed the same writes and reads, and only that is timed.
 
 #include <malloc.h>
 
@@ -27,13 +28,12 @@
 #include <string_view>
 #include <vector>
 
-#include "echo/echo_check.hpp"
-#include "echo/echo_pace.hpp"
+#include "echo/echo_model.hpp"
 #include "tests/typist.hpp"
 
 namespace {
 
-using Clock = EchoCheck::Clock;
+using Clock = EchoModel::Clock;
 constexpr std::size_t kFileSize = std::size_t{64} * 1024;
 constexpr double kTimeGoalMs = 50;
 constexpr double kMemoryGoalMiB = 2;
@@ -74,12 +74,9 @@ enum class Device {
 };
 
 struct Event {
-  enum Kind : std::uint8_t { kTyped, kHeard, kFate, kTypingOver } kind;
-  bool flag;  // kTyped: from the file; kFate: echoed
-  bool in_step;
-  char c;
+  enum Kind : std::uint8_t { kTyped, kInserted, kHeard, kFileOver } kind;
+  std::string bytes;
   Clock::time_point at;
-  Clock::time_point typed_at;  // kFate: the byte's (`at` is when its echo was read)
 };
 
 struct Upload {
@@ -99,19 +96,16 @@ constexpr unsigned kAlarmLossEvery = 500;  // one character in N lost
 // the file typed as an upload does it, through the program's own pace (each
 // byte 10 ms after the one before and, with a device that echoes, once it has
 // echoed what was typed before), the device's bytes 1 ms after each typed byte
-// (or when it is done holding them), typing's witness, then the upload's final CR.
+// (or when it is done holding them), then the upload's final CR.
 Upload upload(const std::string& file, Device device) {
   std::mt19937 random(7);
   Upload u;
-  static std::vector<Event>* recording = nullptr;
-  recording = &u.events;
-  EchoPace pace;
-  pace.listen([](Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at) {
-    recording->push_back({Event::kFate, echoed, false, c, heard_at, typed_at});
-  });
-  Typist typist(pace, {}, [&u](const std::string& bytes, Clock::time_point at) {
-    for (const char h : bytes) u.events.push_back({Event::kHeard, false, false, h, at, {}});
-  });
+  EchoModel pace;
+  pace.typing_file(true);
+  Typist typist(pace, {});
+  typist.on_heard = [&u](const std::string& bytes, Clock::time_point at) {
+    u.events.push_back({Event::kHeard, bytes, at});
+  };
   const int hold = device == Device::kHeld1200 ? 1200 : device == Device::kHeld3000 ? 3000 : 0;
   auto says = [&](std::string_view bytes, int t) {
     if (!bytes.empty()) typist.reads.emplace(t, std::string(bytes));
@@ -123,7 +117,8 @@ Upload upload(const std::string& file, Device device) {
   std::size_t streamed = 0;
   auto type = [&](char c, bool from_file) {
     const Clock::time_point at = typist.at(typist.now);
-    u.events.push_back({Event::kTyped, from_file, pace.waiting(), c, at, {}});
+    u.events.push_back({from_file ? Event::kTyped : Event::kInserted, std::string(1, c), at});
+    if (!from_file) pace.inserted_next();
     pace.typed(std::string_view(&c, 1), at);
     const int reply = std::max(typist.now + 1, hold);
     const std::string_view byte(&c, 1);
@@ -180,7 +175,7 @@ Upload upload(const std::string& file, Device device) {
   // The upload's final CR, after its pause, and the device's last word.
   typist.hear_until(typist.now + 5);
   const int last = typist.now + 5;
-  u.events.push_back({Event::kTypingOver, false, false, '\r', typist.at(last), {}});
+  u.events.push_back({Event::kFileOver, "\r", typist.at(last)});
   if (device != Device::kOwnWords && device != Device::kStatus && device != Device::kLossy &&
       device != Device::kFlood) {
     says(device == Device::kNoLineEnd ? kSessionPrompt : kLineEcho, std::max(last + 1, hold));
@@ -191,19 +186,21 @@ Upload upload(const std::string& file, Device device) {
   return u;
 }
 
-void feed(EchoCheck& check, const Event& e) {
+void feed(EchoModel& model, const Event& e) {
   switch (e.kind) {
+    case Event::kInserted:
+      model.inserted_next();
+      model.typed(e.bytes, e.at);
+      break;
     case Event::kTyped:
-      check.typed(e.c, e.flag, e.at, e.in_step);
+      model.typed(e.bytes, e.at);
       break;
     case Event::kHeard:
-      check.heard(e.c, e.at);
+      model.heard(e.bytes, e.at);
       break;
-    case Event::kFate:
-      check.fate(e.typed_at, e.c, e.flag, e.at);
-      break;
-    case Event::kTypingOver:
-      check.typing_over(e.at);
+    case Event::kFileOver:
+      model.typing_file(false);
+      model.typed(e.bytes, e.at);
       break;
   }
 }
@@ -219,18 +216,20 @@ struct Figures {
 Figures run(const std::vector<Event>& events) {
   Figures f;
   {
-    EchoCheck check;
+    EchoModel model;
+    model.typing_file(true);
     const double start = cpu_ms();
-    for (const Event& e : events) feed(check, e);
-    f.verdict = check.finish();
+    for (const Event& e : events) feed(model, e);
+    f.verdict = model.finish();
     f.ms = cpu_ms() - start;
   }
   const std::size_t heap_before = heap_in_use();
-  auto check = std::make_unique<EchoCheck>();
+  auto model = std::make_unique<EchoModel>();
+  model->typing_file(true);
   for (const Event& e : events) {
-    feed(*check, e);
+    feed(*model, e);
     if (e.kind != Event::kTyped) continue;
-    f.own_peak = std::max(f.own_peak, check->footprint());
+    f.own_peak = std::max(f.own_peak, model->footprint());
     f.heap_peak = std::max(f.heap_peak, heap_in_use() - heap_before);
   }
   return f;
@@ -254,7 +253,7 @@ const char* kind_text(EchoVerdict::Kind k) {
 
 int main() {
   const std::string file = config_file();
-  std::printf("echo accounting of a %zu-byte file typed at 10 ms a byte (%.1f min simulated)\n",
+  std::printf("echo model of a %zu-byte file typed at 10 ms a byte (%.1f min simulated)\n",
               file.size(), static_cast<double>(file.size()) * 0.01 / 60);
   std::printf("%-16s %8s %10s %10s  %-8s %-40s %s\n", "device", "cpu ms", "own KiB", "heap KiB",
               "goals", "verdict", "expected");

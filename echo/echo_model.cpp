@@ -43,6 +43,10 @@ constexpr std::int32_t kNeg = std::numeric_limits<std::int32_t>::min() / 4;
 // heard byte costs a narrow band of cells, and a held echo, whose alignment
 // leads, keeps every cell it may still need.
 constexpr std::int32_t kDrop = 32 * kGain;
+// Typed tokens this far behind the newest are no longer looked for, whatever
+// their alignment: a device that floods the line with text of its own costs a
+// bounded band per byte. More than typing sends in the longest hold it waits out.
+constexpr std::uint64_t kMaxBand = 512;
 // Steps kept for the trace back; beyond it the oldest half is settled.
 constexpr std::size_t kMaxSteps = std::size_t{1} << 20;
 // Typed tokens kept unsettled at most (a device that answers nothing for long).
@@ -197,6 +201,7 @@ void EchoModel::close_cells(Clock::time_point at) {
   const std::uint64_t n = rows();
   std::uint64_t lo = std::max(band_, cell_base_);
   while (lo < n && row(lo).at + kEchoWindow < at) ++lo;
+  if (n > kMaxBand) lo = std::max(lo, n - kMaxBand);
   while (lo < n && best_of(cell(lo).verdict) < best_verdict_ - kDrop &&
          best_of(cell(lo).pace) < best_ - kDrop) {
     ++lo;
@@ -218,6 +223,8 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
   const std::uint64_t first = band_;
   const auto count = static_cast<std::uint32_t>(n - first + 1);
   const std::size_t offset = steps_base_ + steps_.size();
+  // Room for the steps kept and one more column, reserved once: never doubled.
+  if (steps_.capacity() == 0) steps_.reserve(kMaxSteps + (kMaxBand + 1) * kStates);
   steps_.resize(steps_.size() + std::size_t{count} * kStates);
   std::uint8_t* steps = steps_.data() + (offset - steps_base_);
   cols_.push_back({first, count, offset, false});
@@ -355,8 +362,8 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
       burst_whole_ = echoed == 0 || (echoed > row_base_ && row(echoed - 1).c == '\n');
     }
   } else {
-    if (one_step && line_end && frontier_ == n && row(n - 1).c == '\n' && newest_answered() &&
-        burst_whole_ && in_a_row_ >= kEchoesToStart) {
+    if (one_step && line_end && row(frontier_ - 1).c == '\n' && burst_whole_ &&
+        in_a_row_ >= kEchoesToStart) {
       waiting_ = true;
     }
     in_a_row_ = 0;

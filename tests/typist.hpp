@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -60,9 +61,12 @@ class Typist {
 
   Reads reads;
   int now = 0;
+  // Told of every read as the device wrote it, before it is split (a bench's record).
+  std::function<void(const std::string&, Clock::time_point)> on_heard;
 
  private:
   void hear(const std::string& bytes, Clock::time_point t) {
+    if (on_heard) on_heard(bytes, t);
     if (split_ == Split::kAsWritten) {
       model_.heard(bytes, t);
       return;
