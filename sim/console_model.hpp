@@ -13,21 +13,13 @@
 
 #include "sim/conf_checker.hpp"
 #include "sim/pacing.hpp"
+#include "sim/sink.hpp"
 
 namespace sim {
 
 inline constexpr std::string_view kPrompt = "drovan> ";
 inline constexpr std::string_view kSessionPrompt = "drovan(conf)> ";
 inline constexpr std::chrono::milliseconds kRebootTime{1000};
-
-// Where the console's output goes (the line to the program, or a test's string).
-class Sink {
- public:
-  virtual void put(std::string_view bytes) = 0;
-
- protected:
-  ~Sink() = default;
-};
 
 struct Counts {
   std::uint64_t received = 0;
