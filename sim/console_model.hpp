@@ -11,6 +11,7 @@
 #include <random>
 #include <string_view>
 
+#include "sim/adapter.hpp"
 #include "sim/conf_checker.hpp"
 #include "sim/pacing.hpp"
 #include "sim/sink.hpp"
@@ -35,6 +36,9 @@ struct ConsoleOptions {
   std::chrono::milliseconds conf_work{0};  // after the line "set conf", if longer than line_work
   unsigned line_noise = 0;                 // one byte in N lost on the line; 0: none
   bool echo = true;                        // without it the console still answers
+  // The adapter's latency timer on the way back; none: the output goes to the
+  // sink as it is said, whole and at once.
+  std::optional<std::chrono::milliseconds> latency;
 };
 
 // Time-driven: what the console says comes when it takes a byte out of its
@@ -46,7 +50,9 @@ class ConsoleModel {
         fifo_(options.min_gap, options.line_work),
         conf_work_(options.conf_work),
         noise_(options.line_noise),
-        echo_(options.echo) {}
+        echo_(options.echo) {
+    if (options.latency) adapter_.emplace(sink, *options.latency);
+  }
 
   // How many bytes the line can take now.
   [[nodiscard]] std::size_t room() const { return wire_.room(); }
@@ -70,8 +76,10 @@ class ConsoleModel {
   void session_line(std::string_view line);
   void prompt();
   void echo(std::string_view bytes);
+  void say(std::string_view bytes);
 
   Sink& sink_;
+  std::optional<Adapter> adapter_;
   SerialLine wire_;
   ReceiveFifo fifo_;
   std::chrono::milliseconds conf_work_;

@@ -300,7 +300,7 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 
 const char* const kUsage =
     "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
-    "[--no-echo] [--] [COMMAND";
+    "[--latency-ms MS] [--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
