@@ -29,21 +29,26 @@ std::size_t ConsoleModel::receive(std::string_view bytes, Clock::time_point at) 
 std::optional<Clock::time_point> ConsoleModel::deadline() const {
   std::optional<Clock::time_point> next = booted_at_;
   const auto packet = adapter_ ? adapter_->deadline() : std::nullopt;
-  for (const auto& event : {fifo_.next_take(), wire_.next_arrival(), packet}) {
+  for (const auto& event : {prompt_at_, fifo_.next_take(), wire_.next_arrival(), packet}) {
     if (event && (!next || *event < *next)) next = event;
   }
   return next;
 }
 
 void ConsoleModel::tick(Clock::time_point now) {
-  // A reboot's end, a take or an arrival at one instant in that order: a byte
-  // taken leaves room for one that arrives then.
+  // A reboot's end, a prompt held back, a take or an arrival at one instant in
+  // that order: the prompt comes before what the console takes once ready, and
+  // a byte taken leaves room for one that arrives then.
   for (;;) {
     const auto take_at = fifo_.next_take();
     const auto arrival = wire_.next_arrival();
     if (booted_at_ && *booted_at_ <= now && (!arrival || *booted_at_ <= *arrival)) {
       now_ = *booted_at_;
       boot();
+    } else if (prompt_at_ && *prompt_at_ <= now && (!arrival || *prompt_at_ <= *arrival)) {
+      now_ = *prompt_at_;
+      prompt_at_.reset();
+      say(in_session_ ? kSessionPrompt : kPrompt);
     } else if (take_at && *take_at <= now && (!arrival || *take_at <= *arrival)) {
       now_ = *take_at;
       take(fifo_.take());
@@ -82,7 +87,7 @@ void ConsoleModel::boot() {
       static_cast<int>(active_.get(Key::kFxoCount).size()), active_.get(Key::kFxoCount).data(),
       static_cast<int>(active_.get(Key::kFxsCount).size()), active_.get(Key::kFxsCount).data());
   if (n > 0) say(std::string_view(line, std::min<std::size_t>(n, sizeof line - 1)));
-  prompt();
+  say(kPrompt);
 }
 
 void ConsoleModel::take(char byte) {
@@ -208,7 +213,15 @@ void ConsoleModel::say(std::string_view bytes) {
   }
 }
 
-void ConsoleModel::prompt() { say(in_session_ ? kSessionPrompt : kPrompt); }
+// The prompt that answers a line: at once, or once the console is ready for
+// the next byte, when the work that line asked for is done.
+void ConsoleModel::prompt() {
+  if (prompt_after_work_) {
+    prompt_at_ = fifo_.ready();
+  } else {
+    say(in_session_ ? kSessionPrompt : kPrompt);
+  }
+}
 
 std::string_view summary(const Counts& c, std::array<char, 160>& out, bool noisy_line) {
   int n = std::snprintf(out.data(), out.size(),

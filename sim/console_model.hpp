@@ -36,6 +36,9 @@ struct ConsoleOptions {
   std::chrono::milliseconds conf_work{0};  // after the line "set conf", if longer than line_work
   unsigned line_noise = 0;                 // one byte in N lost on the line; 0: none
   bool echo = true;                        // without it the console still answers
+  // The prompt after a line once the console is ready for the next byte, not
+  // at once: its line's work (and a session's opening) done.
+  bool prompt_after_work = false;
   // The adapter's latency timer on the way back; none: the output goes to the
   // sink as it is said, whole and at once.
   std::optional<std::chrono::milliseconds> latency;
@@ -50,7 +53,8 @@ class ConsoleModel {
         fifo_(options.min_gap, options.line_work),
         conf_work_(options.conf_work),
         noise_(options.line_noise),
-        echo_(options.echo) {
+        echo_(options.echo),
+        prompt_after_work_(options.prompt_after_work) {
     if (options.latency) adapter_.emplace(sink, *options.latency);
   }
 
@@ -86,6 +90,8 @@ class ConsoleModel {
   unsigned noise_;
   std::minstd_rand noise_draw_{1};  // a fixed seed: the same bytes lose the same ones
   bool echo_;
+  bool prompt_after_work_;
+  std::optional<Clock::time_point> prompt_at_;  // a prompt held back while the console works
   Counts counts_;
   std::array<char, 256> line_{};
   std::size_t length_ = 0;

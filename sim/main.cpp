@@ -30,8 +30,8 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
-    "[--latency-ms MS] [--no-echo] [--] [COMMAND [ARG...]]\n";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--prompt-after-work] "
+    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--] [COMMAND [ARG...]]\n";
 constexpr int kDefaultGapMs = 3;
 // The adapter's latency timer as the program sets it (low latency); 16 is its own default.
 constexpr int kDefaultLatencyMs = 1;
@@ -43,6 +43,7 @@ struct Options {
   int conf_ms = 0;
   int line_noise = 0;
   int latency_ms = kDefaultLatencyMs;
+  bool prompt_after_work = false;
   bool echo = true;
   char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
 };
@@ -64,6 +65,10 @@ bool parse(int argc, char** argv, Options& options) {
     if (arg.empty() || arg[0] != '-') break;
     if (arg == "--no-echo") {
       options.echo = false;
+      continue;
+    }
+    if (arg == "--prompt-after-work") {
+      options.prompt_after_work = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -289,6 +294,7 @@ int main(int argc, char** argv) {
                                  .conf_work = std::chrono::milliseconds(options.conf_ms),
                                  .line_noise = static_cast<unsigned>(options.line_noise),
                                  .echo = options.echo,
+                                 .prompt_after_work = options.prompt_after_work,
                                  .latency = std::chrono::milliseconds(options.latency_ms)});
   int exit_status = 0;
   for (bool done = false; !done;) {

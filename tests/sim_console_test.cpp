@@ -205,6 +205,25 @@ TEST(SlowConsole, BurstLosesTheSameHoweverSplitIntoWrites) {
   }
 }
 
+// A console that prints its prompt once its work on the line is done: what
+// came meanwhile waits in its FIFO, as without the option, and is echoed
+// after that prompt; what found the FIFO full is lost.
+TEST(Console, PromptAfterWorkComesWhenTheLineIsDone) {
+  StringSink sink;
+  sim::ConsoleModel model(sink, {.line_work = milliseconds(100), .prompt_after_work = true});
+  const auto t = sim::Clock::now();
+  model.receive("help\rabcdefghijklmnopqrst", t);
+  const std::string answer = "help\r\ncommands: set conf, show conf, run reset\r\n";
+  model.tick(t + milliseconds(50));
+  EXPECT_EQ(sink.text, answer);
+  // The CR, the fifth byte off the line, was taken as it came.
+  ASSERT_TRUE(model.deadline().has_value());
+  EXPECT_EQ(*model.deadline(), t + 4 * sim::SerialLine::kCharTime + milliseconds(100));
+  model.tick(sim::Clock::time_point::max());
+  EXPECT_EQ(sink.text, answer + "drovan> abcdefghijklmnop");
+  EXPECT_EQ(model.counts().dropped, 4U);
+}
+
 // The adapter on the way back, driven from one deadline to the next: every
 // byte handed over in order, not before it has crossed the line, in packets of
 // at most 62, and no later than the latency after its crossing or than the

@@ -299,8 +299,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 }
 
 const char* const kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
-    "[--latency-ms MS] [--no-echo] [--] [COMMAND";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--prompt-after-work] "
+    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
