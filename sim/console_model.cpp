@@ -28,21 +28,27 @@ std::size_t ConsoleModel::receive(std::string_view bytes, Clock::time_point at) 
 
 std::optional<Clock::time_point> ConsoleModel::deadline() const {
   std::optional<Clock::time_point> next = booted_at_;
-  for (const auto& event : {fifo_.next_take(), wire_.next_arrival()}) {
+  const auto packet = adapter_ ? adapter_->deadline() : std::nullopt;
+  for (const auto& event : {prompt_at_, fifo_.next_take(), wire_.next_arrival(), packet}) {
     if (event && (!next || *event < *next)) next = event;
   }
   return next;
 }
 
 void ConsoleModel::tick(Clock::time_point now) {
-  // A reboot's end, a take or an arrival at one instant in that order: a byte
-  // taken leaves room for one that arrives then.
+  // A reboot's end, a prompt held back, a take or an arrival at one instant in
+  // that order: the prompt comes before what the console takes once ready, and
+  // a byte taken leaves room for one that arrives then.
   for (;;) {
     const auto take_at = fifo_.next_take();
     const auto arrival = wire_.next_arrival();
     if (booted_at_ && *booted_at_ <= now && (!arrival || *booted_at_ <= *arrival)) {
       now_ = *booted_at_;
       boot();
+    } else if (prompt_at_ && *prompt_at_ <= now && (!arrival || *prompt_at_ <= *arrival)) {
+      now_ = *prompt_at_;
+      prompt_at_.reset();
+      say(in_session_ ? kSessionPrompt : kPrompt);
     } else if (take_at && *take_at <= now && (!arrival || *take_at <= *arrival)) {
       now_ = *take_at;
       take(fifo_.take());
@@ -50,9 +56,11 @@ void ConsoleModel::tick(Clock::time_point now) {
       now_ = *arrival;
       arrive(wire_.pop());
     } else {
-      return;
+      break;
     }
   }
+  // What the console said crosses the line after it said it: no packet of it is due before.
+  if (adapter_) adapter_->tick(now);
 }
 
 void ConsoleModel::arrive(char byte) {
@@ -70,7 +78,7 @@ void ConsoleModel::arrive(char byte) {
 
 void ConsoleModel::boot() {
   booted_at_.reset();
-  sink_.put(kBanner);
+  say(kBanner);
   char line[160];
   const int n = std::snprintf(
       line, sizeof line, "e1 %.*s, bridge %.*s, %.*s FXO, %.*s FXS\r\n",
@@ -78,8 +86,8 @@ void ConsoleModel::boot() {
       static_cast<int>(active_.get(Key::kBridge).size()), active_.get(Key::kBridge).data(),
       static_cast<int>(active_.get(Key::kFxoCount).size()), active_.get(Key::kFxoCount).data(),
       static_cast<int>(active_.get(Key::kFxsCount).size()), active_.get(Key::kFxsCount).data());
-  if (n > 0) sink_.put(std::string_view(line, std::min<std::size_t>(n, sizeof line - 1)));
-  prompt();
+  if (n > 0) say(std::string_view(line, std::min<std::size_t>(n, sizeof line - 1)));
+  say(kPrompt);
 }
 
 void ConsoleModel::take(char byte) {
@@ -130,7 +138,7 @@ void ConsoleModel::end_line() {
     char text[64];
     const int n =
         std::snprintf(text, sizeof text, "error: line %u: line too long\r\n", session_line_);
-    if (n > 0) sink_.put(std::string_view(text, std::min<std::size_t>(n, sizeof text - 1)));
+    if (n > 0) say(std::string_view(text, std::min<std::size_t>(n, sizeof text - 1)));
     prompt();
     return;
   }
@@ -147,7 +155,7 @@ void ConsoleModel::session_line(std::string_view line) {
     char text[160];
     const int n =
         std::snprintf(text, sizeof text, "error: line %u: %s\r\n", session_line_, v.reason.data());
-    if (n > 0) sink_.put(std::string_view(text, std::min<std::size_t>(n, sizeof text - 1)));
+    if (n > 0) say(std::string_view(text, std::min<std::size_t>(n, sizeof text - 1)));
   }
   prompt();
 }
@@ -159,12 +167,12 @@ void ConsoleModel::command(std::string_view line) {
     // A second upload without a reset starts afresh: the first one's settings
     // would otherwise be judged together with its own.
     if (in_session_ && !staged_.empty()) {
-      sink_.put("staged settings dropped: no reset applied them\r\n");
+      say("staged settings dropped: no reset applied them\r\n");
     }
     in_session_ = true;
     session_line_ = 0;
     staged_ = Settings{};
-    sink_.put("configuration: one setting per line, 'run reset' applies them\r\n");
+    say("configuration: one setting per line, 'run reset' applies them\r\n");
     // Opening the session is work of its own: answered at once, then nothing
     // more is taken for a while.
     fifo_.busy_until(now_ + conf_work_);
@@ -172,32 +180,48 @@ void ConsoleModel::command(std::string_view line) {
     active_.merge(staged_);
     staged_ = Settings{};
     in_session_ = false;
-    sink_.put("resetting...\r\n");
+    say("resetting...\r\n");
     fifo_.clear();  // what it had not taken yet is never heard
     booted_at_ = now_ + kRebootTime;
     return;  // silent until booted
   } else if (line == "show conf") {
     for (std::size_t i = 0; i < kKeyCount; ++i) {
-      sink_.put(kKeyNames[i]);
-      sink_.put(" = ");
-      sink_.put(active_.get(static_cast<Key>(i)));
-      sink_.put("\r\n");
+      say(kKeyNames[i]);
+      say(" = ");
+      say(active_.get(static_cast<Key>(i)));
+      say("\r\n");
     }
   } else if (line == "help") {
-    sink_.put("commands: set conf, show conf, run reset\r\n");
+    say("commands: set conf, show conf, run reset\r\n");
   } else {
-    sink_.put("unknown command: ");
-    sink_.put(line.substr(0, 40));
-    sink_.put("\r\n");
+    say("unknown command: ");
+    say(line.substr(0, 40));
+    say("\r\n");
   }
   prompt();
 }
 
 void ConsoleModel::echo(std::string_view bytes) {
-  if (echo_) sink_.put(bytes);
+  if (echo_) say(bytes);
 }
 
-void ConsoleModel::prompt() { sink_.put(in_session_ ? kSessionPrompt : kPrompt); }
+void ConsoleModel::say(std::string_view bytes) {
+  if (adapter_) {
+    adapter_->put(bytes, now_);
+  } else {
+    sink_.put(bytes);
+  }
+}
+
+// The prompt that answers a line: at once, or once the console is ready for
+// the next byte, when the work that line asked for is done.
+void ConsoleModel::prompt() {
+  if (prompt_after_work_) {
+    prompt_at_ = fifo_.ready();
+  } else {
+    say(in_session_ ? kSessionPrompt : kPrompt);
+  }
+}
 
 std::string_view summary(const Counts& c, std::array<char, 160>& out, bool noisy_line) {
   int n = std::snprintf(out.data(), out.size(),

@@ -11,23 +11,16 @@
 #include <random>
 #include <string_view>
 
+#include "sim/adapter.hpp"
 #include "sim/conf_checker.hpp"
 #include "sim/pacing.hpp"
+#include "sim/sink.hpp"
 
 namespace sim {
 
 inline constexpr std::string_view kPrompt = "drovan> ";
 inline constexpr std::string_view kSessionPrompt = "drovan(conf)> ";
 inline constexpr std::chrono::milliseconds kRebootTime{1000};
-
-// Where the console's output goes (the line to the program, or a test's string).
-class Sink {
- public:
-  virtual void put(std::string_view bytes) = 0;
-
- protected:
-  ~Sink() = default;
-};
 
 struct Counts {
   std::uint64_t received = 0;
@@ -43,6 +36,12 @@ struct ConsoleOptions {
   std::chrono::milliseconds conf_work{0};  // after the line "set conf", if longer than line_work
   unsigned line_noise = 0;                 // one byte in N lost on the line; 0: none
   bool echo = true;                        // without it the console still answers
+  // The prompt after a line once the console is ready for the next byte, not
+  // at once: its line's work (and a session's opening) done.
+  bool prompt_after_work = false;
+  // The adapter's latency timer on the way back; none: the output goes to the
+  // sink as it is said, whole and at once.
+  std::optional<std::chrono::milliseconds> latency;
 };
 
 // Time-driven: what the console says comes when it takes a byte out of its
@@ -54,7 +53,10 @@ class ConsoleModel {
         fifo_(options.min_gap, options.line_work),
         conf_work_(options.conf_work),
         noise_(options.line_noise),
-        echo_(options.echo) {}
+        echo_(options.echo),
+        prompt_after_work_(options.prompt_after_work) {
+    if (options.latency) adapter_.emplace(sink, *options.latency);
+  }
 
   // How many bytes the line can take now.
   [[nodiscard]] std::size_t room() const { return wire_.room(); }
@@ -78,14 +80,18 @@ class ConsoleModel {
   void session_line(std::string_view line);
   void prompt();
   void echo(std::string_view bytes);
+  void say(std::string_view bytes);
 
   Sink& sink_;
+  std::optional<Adapter> adapter_;
   SerialLine wire_;
   ReceiveFifo fifo_;
   std::chrono::milliseconds conf_work_;
   unsigned noise_;
   std::minstd_rand noise_draw_{1};  // a fixed seed: the same bytes lose the same ones
   bool echo_;
+  bool prompt_after_work_;
+  std::optional<Clock::time_point> prompt_at_;  // a prompt held back while the console works
   Counts counts_;
   std::array<char, 256> line_{};
   std::size_t length_ = 0;

@@ -30,9 +30,11 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
-    "[--no-echo] [--] [COMMAND [ARG...]]\n";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--prompt-after-work] "
+    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--] [COMMAND [ARG...]]\n";
 constexpr int kDefaultGapMs = 3;
+// The adapter's latency timer as the program sets it (low latency); 16 is its own default.
+constexpr int kDefaultLatencyMs = 1;
 
 struct Options {
   int port = 0;
@@ -40,6 +42,8 @@ struct Options {
   int line_ms = 0;
   int conf_ms = 0;
   int line_noise = 0;
+  int latency_ms = kDefaultLatencyMs;
+  bool prompt_after_work = false;
   bool echo = true;
   char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
 };
@@ -63,6 +67,10 @@ bool parse(int argc, char** argv, Options& options) {
       options.echo = false;
       continue;
     }
+    if (arg == "--prompt-after-work") {
+      options.prompt_after_work = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     if (arg == "--port") {
       if (!whole_number(argv[++i], 0, 99, options.port)) return false;
@@ -74,6 +82,9 @@ bool parse(int argc, char** argv, Options& options) {
       if (!whole_number(argv[++i], 0, 60'000, options.conf_ms)) return false;
     } else if (arg == "--line-noise") {
       if (!whole_number(argv[++i], 0, 1'000'000, options.line_noise)) return false;
+    } else if (arg == "--latency-ms") {
+      // The FT232's timer goes up to 255 ms.
+      if (!whole_number(argv[++i], 0, 255, options.latency_ms)) return false;
     } else {
       return false;
     }
@@ -126,12 +137,18 @@ bool serve_line(int master, sim::ConsoleModel& model) {
   return true;
 }
 
-int poll_timeout(const sim::ConsoleModel& model) {
+// To the model's next deadline, to the microsecond: the adapter's packets and
+// the line's bytes come well under a millisecond apart. Null: none.
+const timespec* poll_timeout(const sim::ConsoleModel& model, timespec& out) {
   const auto deadline = model.deadline();
-  if (!deadline) return -1;
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(*deadline - sim::Clock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+  if (!deadline) return nullptr;
+  const auto left = std::clamp<sim::Clock::duration>(
+      std::chrono::ceil<std::chrono::microseconds>(*deadline - sim::Clock::now()),
+      sim::Clock::duration::zero(), std::chrono::seconds(60));
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(left);
+  out.tv_sec = static_cast<time_t>(seconds.count());
+  out.tv_nsec = static_cast<long>(std::chrono::nanoseconds(left - seconds).count());
+  return &out;
 }
 
 void report_setup_failure(const sim::SetupError& e, const char* device, const char* command) {
@@ -276,7 +293,9 @@ int main(int argc, char** argv) {
                                  .line_work = std::chrono::milliseconds(options.line_ms),
                                  .conf_work = std::chrono::milliseconds(options.conf_ms),
                                  .line_noise = static_cast<unsigned>(options.line_noise),
-                                 .echo = options.echo});
+                                 .echo = options.echo,
+                                 .prompt_after_work = options.prompt_after_work,
+                                 .latency = std::chrono::milliseconds(options.latency_ms)});
   int exit_status = 0;
   for (bool done = false; !done;) {
     // The line, the signals, then the relay's three (ignored without one).
@@ -285,7 +304,11 @@ int main(int argc, char** argv) {
     fds[0] = {model.room() > 0 ? master.get() : -1, POLLIN, 0};
     fds[1] = {signals.get(), POLLIN, 0};
     if (relay) relay->prepare(&fds[2]);
-    if (::poll(fds.data(), fds.size(), poll_timeout(model)) < 0 && errno != EINTR) break;
+    timespec timeout{};
+    if (::ppoll(fds.data(), fds.size(), poll_timeout(model, timeout), nullptr) < 0 &&
+        errno != EINTR) {
+      break;
+    }
     model.tick(sim::Clock::now());
     if ((fds[0].revents & POLLIN) != 0 && !serve_line(master.get(), model)) break;
     if (relay) relay->serve(&fds[2]);

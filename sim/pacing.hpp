@@ -59,6 +59,8 @@ class ReceiveFifo {
   // That byte, taken at next_take(). After a CR, which ends a line, the
   // console works on the line before it takes the next.
   char take();
+  // When the console can take the next byte (or could have, if that is past).
+  [[nodiscard]] Clock::time_point ready() const { return ready_; }
   // The console is busy until `until` at least (a command's work), taking nothing.
   void busy_until(Clock::time_point until) { ready_ = std::max(ready_, until); }
   // The console restarts: what waited is gone, and it is idle.

@@ -5,14 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "sim/adapter.hpp"
 #include "sim/console_model.hpp"
 #include "sim/pacing.hpp"
 
 namespace {
 
+using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 class StringSink final : public sim::Sink {
@@ -201,5 +204,123 @@ TEST(SlowConsole, BurstLosesTheSameHoweverSplitIntoWrites) {
     EXPECT_GE(in_two + 2, in_one) << first << " then " << 40 - first;
   }
 }
+
+// A console that prints its prompt once its work on the line is done: what
+// came meanwhile waits in its FIFO, as without the option, and is echoed
+// after that prompt; what found the FIFO full is lost.
+TEST(Console, PromptAfterWorkComesWhenTheLineIsDone) {
+  StringSink sink;
+  sim::ConsoleModel model(sink, {.line_work = milliseconds(100), .prompt_after_work = true});
+  const auto t = sim::Clock::now();
+  model.receive("help\rabcdefghijklmnopqrst", t);
+  const std::string answer = "help\r\ncommands: set conf, show conf, run reset\r\n";
+  model.tick(t + milliseconds(50));
+  EXPECT_EQ(sink.text, answer);
+  // The CR, the fifth byte off the line, was taken as it came.
+  ASSERT_TRUE(model.deadline().has_value());
+  EXPECT_EQ(*model.deadline(), t + 4 * sim::SerialLine::kCharTime + milliseconds(100));
+  model.tick(sim::Clock::time_point::max());
+  EXPECT_EQ(sink.text, answer + "drovan> abcdefghijklmnop");
+  EXPECT_EQ(model.counts().dropped, 4U);
+}
+
+// The adapter on the way back, driven from one deadline to the next: every
+// byte handed over in order, not before it has crossed the line, in packets of
+// at most 62, and no later than the latency after its crossing or than the
+// crossing of the 62nd byte waiting with it.
+struct Said {
+  double at_ms;
+  std::size_t count;
+};
+
+struct AdapterCase {
+  const char* name;
+  int latency_ms;
+  std::vector<Said> said;
+};
+
+std::vector<Said> every_said(double first_ms, double step_ms, std::size_t times,
+                             std::size_t count) {
+  std::vector<Said> out;
+  for (std::size_t i = 0; i < times; ++i) {
+    out.push_back({first_ms + step_ms * static_cast<double>(i), count});
+  }
+  return out;
+}
+
+void PrintTo(const AdapterCase& c, std::ostream* os) { *os << c.name; }
+
+class PacketSink final : public sim::Sink {
+ public:
+  void put(std::string_view bytes) override { packets.emplace_back(bytes); }
+  std::vector<std::string> packets;
+};
+
+class AdapterPackets : public testing::TestWithParam<AdapterCase> {};
+
+TEST_P(AdapterPackets, InOrderNeitherEarlyNorLateNorTooBig) {
+  const AdapterCase& c = GetParam();
+  const milliseconds latency(c.latency_ms);
+  PacketSink sink;
+  sim::Adapter adapter(sink, latency);
+  // Off the adapter's timer: its phase is its own.
+  const sim::Clock::time_point start =
+      sim::Clock::time_point(std::chrono::seconds(100)) + microseconds(337);
+  std::string said;
+  std::vector<sim::Clock::time_point> across;  // each byte's own, from the line's rate alone
+  std::vector<sim::Clock::time_point> handed;  // when its packet came
+  std::size_t packet_max = 0;
+  auto run_to = [&](sim::Clock::time_point until) {
+    for (auto due = adapter.deadline(); due && *due <= until; due = adapter.deadline()) {
+      const std::size_t before = sink.packets.size();
+      adapter.tick(*due);
+      ASSERT_GT(sink.packets.size(), before) << "a deadline with no packet";
+      for (std::size_t p = before; p < sink.packets.size(); ++p) {
+        packet_max = std::max(packet_max, sink.packets[p].size());
+        handed.insert(handed.end(), sink.packets[p].size(), *due);
+      }
+    }
+  };
+  sim::Clock::time_point line_free{};
+  for (const Said& s : c.said) {
+    const auto at = start + std::chrono::duration_cast<sim::Clock::duration>(
+                                std::chrono::duration<double, std::milli>(s.at_ms));
+    ASSERT_NO_FATAL_FAILURE(run_to(at));
+    std::string bytes;
+    for (std::size_t i = 0; i < s.count; ++i) {
+      bytes += static_cast<char>('!' + (said.size() + i) % 90);
+      line_free = std::max(line_free, at) + sim::SerialLine::kCharTime;
+      across.push_back(line_free);
+    }
+    adapter.put(bytes, at);
+    said += bytes;
+  }
+  ASSERT_NO_FATAL_FAILURE(run_to(sim::Clock::time_point::max()));
+
+  std::string got;
+  for (const auto& p : sink.packets) got += p;
+  ASSERT_EQ(got, said);
+  EXPECT_LE(packet_max, sim::Adapter::kPacketBytes);
+  for (std::size_t k = 0; k < said.size(); ++k) {
+    EXPECT_GE(handed[k], across[k]) << "byte " << k;
+    EXPECT_LE(handed[k], across[k] + latency) << "byte " << k;
+    if (k + 61 < said.size()) {
+      EXPECT_LE(handed[k], across[k + 61]) << "byte " << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, AdapterPackets,
+    testing::Values(AdapterCase{"OneByte", 1, {{0, 1}}},
+                    AdapterCase{"EchoOfPacedTyping", 1, every_said(0, 10, 30, 1)},
+                    AdapterCase{"EchoOfPacedTypingAt16", 16, every_said(0, 10, 30, 1)},
+                    AdapterCase{"AnswerAtOnce", 1, {{0, 300}}},
+                    AdapterCase{"AnswerAtOnceAt16", 16, {{0, 300}}},
+                    // Said while what came before still crosses the line.
+                    AdapterCase{"SaidWhileCrossing", 16, {{0, 40}, {2, 40}, {2.5, 1}, {30, 200}}},
+                    AdapterCase{"EveryByteAsItCrosses", 0, {{0, 100}, {3, 5}, {50, 1}}},
+                    AdapterCase{"SmallWordsOftenAt16", 16, every_said(0, 7, 40, 3)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

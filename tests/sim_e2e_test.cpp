@@ -55,9 +55,15 @@ Summary summary_in(const std::string& err) {
   return s;
 }
 
-TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
+// The adapter's latency timer on the way back: 1 ms as the program sets it
+// (the simulator's default), 16 ms as an adapter left at its own default.
+class SimUpload : public testing::TestWithParam<const char*> {};
+
+TEST_P(SimUpload, ProgramUploadsAnExampleToTheSimulatedDevice) {
   SKIP_WITHOUT_NAMESPACES();
-  Rig rig({.device = false, .executable = kSim, .args = {"--", DROVAN_EXECUTABLE}});
+  Rig rig({.device = false,
+           .executable = kSim,
+           .args = {"--latency-ms", GetParam(), "--", DROVAN_EXECUTABLE}});
   std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
   ASSERT_TRUE(rig.wait_output(kMenu, 10)) << rig.out() << rig.err();
   rig.type("5\n");
@@ -88,6 +94,11 @@ TEST(SimEndToEnd, ProgramUploadsAnExampleToTheSimulatedDevice) {
   // Only the summary on standard error.
   EXPECT_EQ(rig.err().find("drovan-sim"), rig.err().rfind("drovan-sim"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Latency, SimUpload, testing::Values("1", "16"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param) + "ms";
+                         });
 
 // Menu 5, example 'a', no reset, then quit: the program that `rig` runs under the simulator.
 void upload_example_under(Rig& rig) {
@@ -299,8 +310,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 }
 
 const char* const kUsage =
-    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--conf-ms MS] [--line-noise N] "
-    "[--no-echo] [--] [COMMAND";
+    "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--prompt-after-work] "
+    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--] [COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
