@@ -351,6 +351,11 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
     // What looked like echo was not, or a line of the device's own came
     // between echoes: they are not in step with typing.
     run_ = 0;
+    // A letter of the device's answer taken for an echo, then seen not to
+    // be one: the device may still be working on the line echoed before it.
+    if (frontier_ < frontier_before) {
+      line_work_ = frontier_ > row_base_ && row(frontier_ - 1).c == '\n';
+    }
   }
   // A command echoed whole in one burst, from its line's first byte to its
   // line end, each byte the next typed with nothing between: an echo too,

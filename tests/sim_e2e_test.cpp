@@ -171,11 +171,15 @@ TEST(SimEndToEnd, BytesOutsideAsciiAreTold) {
 
 // A console that works 3 s opening the session after "set conf", and answers
 // it at once: typing waits for it, the file arrives whole and the verdict says so.
-TEST(SimEndToEnd, ConfMsBusySessionGetsTheWholeFile) {
+// Behind an adapter's 16 ms packets the command's echo comes after the file's
+// first byte went: the session's work is waited for all the same.
+class ConfMsBusy : public testing::TestWithParam<const char*> {};
+
+TEST_P(ConfMsBusy, SessionGetsTheWholeFile) {
   SKIP_WITHOUT_NAMESPACES();
   Rig rig({.device = false,
            .executable = kSim,
-           .args = {"--conf-ms", "3000", "--", DROVAN_EXECUTABLE}});
+           .args = {"--conf-ms", "3000", "--latency-ms", GetParam(), "--", DROVAN_EXECUTABLE}});
   const std::string file =
       "e1.framing = cas-crc4\ne1.line_code = hdb3\ne1.signalling = r2-digital\n"
       "fxs.count = 16\nfxs.ports = 1-16\n";
@@ -197,6 +201,11 @@ TEST(SimEndToEnd, ConfMsBusySessionGetsTheWholeFile) {
   EXPECT_EQ(s.accepted, settings_in(file));
   EXPECT_EQ(s.rejected, 0U);
 }
+
+INSTANTIATE_TEST_SUITE_P(Latency, ConfMsBusy, testing::Values("1", "16"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param) + "ms";
+                         });
 
 // From a terminal the simulator relays COMMAND's own and sets the caller's raw
 // for the run: a COMMAND killed outright must still leave it as it was.
