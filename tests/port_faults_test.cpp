@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,13 @@ namespace {
 const std::string kSending(kSendingFile);
 const std::string kAdvice = "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
 const std::string kBanner = "\n\rTecla <q> + ENTER sai do terminal\n\r";
+
+// Root opens any node and ignores an exclusive port: the program as an
+// ordinary user needs root dropped to nobody first. False where that fails.
+bool as_ordinary_user() {
+  return ::geteuid() != 0 ||
+         (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
 
 int upload_drovan_conf(std::string_view content) {
   write_file("drovan.conf", content);
@@ -84,10 +92,7 @@ TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
         ::chmod(devicename, 0) != 0) {
       return 90;
     }
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-      return 77;
-    }
+    if (!as_ordinary_user()) return 77;
     send_command("run reset");
     return 0;
   }});
@@ -97,6 +102,35 @@ TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
   EXPECT_EQ(rig.out(), kPortErrorLine + "Sem permissao para abrir " + rig.device_path() +
                            ": entre no grupo dialout (sudo usermod -aG dialout $USER) e abra a "
                            "sessao de novo.\n");
+  EXPECT_EQ(rig.wire(), "");
+}
+
+// A port taken exclusively (TIOCEXCL, no lock): the line after the error says
+// it is in use. Only the test process holds the port besides the program; from
+// root dropped to nobody the program may not look into root's descriptors, and
+// points to fuser instead.
+TEST(PortFault, PortTakenExclusivelyIsInUse) {
+  Rig rig({.entry = [] {
+    const std::string port(devicename);
+    if (::chmod(port.substr(0, port.rfind('/')).c_str(), 0755) != 0 ||
+        ::chmod(devicename, 0666) != 0) {
+      return 90;
+    }
+    const UniqueFd exclusive(::open(devicename, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!exclusive.is_open() || ::ioctl(exclusive.get(), TIOCEXCL) != 0) return 91;
+    if (!as_ordinary_user()) return 77;
+    send_command("run reset");
+    return 0;
+  }});
+  const int status = rig.wait_exit();
+  if (status == 77) GTEST_SKIP() << "cannot drop root's privileges here";
+  EXPECT_EQ(status, 0);
+  const std::string holder = ::geteuid() == 0
+                                 ? " (fuser -v " + rig.device_path() + " mostra qual)."
+                                 : ": drovan-tests (pid " + std::to_string(::getpid()) + ").";
+  EXPECT_EQ(rig.out(), kPortErrorLine + "A porta " + rig.device_path() +
+                           " esta em uso por outro programa" + holder +
+                           " Feche-o e tente de novo.\n");
   EXPECT_EQ(rig.wire(), "");
 }
 
