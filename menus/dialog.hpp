@@ -21,4 +21,5 @@ void dialog_key_loop(OnKey&& on_key) {
 }
 
 // The yes/no question that may restart the device ('S'/'s' sends "run reset").
+// On a terminal, keys typed before the question was shown are discarded.
 void reset_question(std::string_view prompt);

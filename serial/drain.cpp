@@ -10,8 +10,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "echo/echo_check.hpp"
-#include "echo/echo_pace.hpp"
+#include "echo/echo_model.hpp"
 #include "serial/echo.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
@@ -74,8 +73,12 @@ bool show_port_input(ByteConsumer consumer) {
     n = ::read(fd, received.data(), received.size());
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;
-  const std::string_view shown(received.data(), static_cast<std::size_t>(n));
-  echo_heard(shown, MonoClock::now());
+  const auto size = static_cast<std::size_t>(n);
+  // The echo model hears the bytes as the line brought them; the operator and
+  // the capture get every CR as a line feed, as the port once handed them over.
+  echo_heard(std::string_view(received.data(), size), MonoClock::now());
+  std::replace(received.begin(), received.begin() + n, '\r', '\n');
+  const std::string_view shown(received.data(), size);
   if (consumer == nullptr) {
     console_write(shown);
   } else {
@@ -115,7 +118,7 @@ void port_pause_until(MonoClock::time_point deadline, ByteConsumer consumer) {
 
 void port_wait_turn(MonoClock::time_point not_before, ByteConsumer consumer) {
   port_pause_until(not_before, consumer);
-  EchoPace& pace = echo_pace();
+  EchoModel& pace = echo_pace();
   while (pace.owed()) {
     const auto deadline = pace.deadline();
     const PortState state = wait_for_port(deadline);
@@ -140,8 +143,8 @@ bool drain_until_quiet(long pause_microseconds, ByteConsumer consumer) {
   auto bound = port_last_write() + kLastWordBound;
   // The echo of what was typed, still on its way from a device whose echo
   // lags behind typing, is heard out: the verdict needs it.
-  const auto echo_bound = port_last_write() + EchoCheck::kEchoWindow;
-  const EchoPace& pace = echo_pace();
+  const auto echo_bound = port_last_write() + EchoModel::kEchoWindow;
+  const EchoModel& pace = echo_pace();
   bool alive = true;
   for (;;) {
     const bool echo_to_come = pace.echo_to_come() && MonoClock::now() < echo_bound;

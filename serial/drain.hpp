@@ -32,7 +32,7 @@ void port_pause_until(std::chrono::steady_clock::time_point deadline,
 
 // Waits until the device's console can take the next paced byte: not before
 // `not_before`, and, with a device that echoes, not before it has echoed what
-// was typed (at most EchoPace::kMaxWait for it) and answered a DEL typed last
+// was typed (at most EchoModel::kMaxWait for it) and answered a DEL typed last
 // (at most echo_answer_wait_us() for it). What the device sends meanwhile is
 // shown. A port that fails ends the wait at once.
 void port_wait_turn(std::chrono::steady_clock::time_point not_before,

@@ -4,8 +4,6 @@
 #include <csignal>
 #include <utility>
 
-#include "echo/echo_check.hpp"
-#include "echo/echo_pace.hpp"
 
 volatile std::sig_atomic_t echo_paces_typing = 0;
 volatile std::sig_atomic_t echo_delay_us = 0;
@@ -13,11 +11,7 @@ volatile std::sig_atomic_t echo_owed = 0;
 
 namespace {
 
-EchoPace pace;
-EchoCheck* check = nullptr;
-bool typing_file = false;
-bool inserted_next = false;
-bool file_typed = false;  // the accounting heard the file typed, and nothing after it yet
+EchoModel pace;
 
 using Clock = std::chrono::steady_clock;
 
@@ -42,16 +36,11 @@ void watch_for_stops() {
   (void)installed;
 }
 
-// What typing learnt of a byte's echo is the accounting's first witness.
-void tell_check(Clock::time_point typed_at, char c, bool echoed, Clock::time_point heard_at) {
-  if (check != nullptr) check->fate(typed_at, c, echoed, heard_at);
-}
-
 // What a signal handler may need of the pace, kept up after each change.
 void publish() {
   echo_paces_typing = pace.waiting() ? 1 : 0;
   const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::clamp<Clock::duration>(pace.echo_delay(), Clock::duration::zero(), EchoPace::kMaxWait));
+      std::clamp<Clock::duration>(pace.echo_delay(), Clock::duration::zero(), EchoModel::kMaxWait));
   echo_delay_us = static_cast<std::sig_atomic_t>(delay.count());
   echo_owed = pace.owed() ? 1 : 0;
 }
@@ -62,23 +51,13 @@ void echo_cycle_begins() {
   watch_for_stops();
   continued_seen = continued;
   pace.reset();
-  pace.listen(tell_check);
   publish();
 }
 
 void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at) {
   last_event = at;
-  const bool in_step = pace.waiting();
   pace.typed(bytes, at);
   publish();
-  const bool from_file = !std::exchange(inserted_next, false);
-  if (check == nullptr) return;
-  if (!typing_file) {
-    if (std::exchange(file_typed, false)) check->typing_over(at);
-    return;
-  }
-  file_typed = true;
-  for (const char b : bytes) check->typed(b, from_file, at, in_step);
 }
 
 void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at) {
@@ -89,20 +68,18 @@ void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at
   last_event = at;
   pace.heard(bytes, at);
   publish();
-  if (check == nullptr) return;
-  for (const char b : bytes) check->heard(b, at);
 }
 
-EchoPace& echo_pace() { return pace; }
+EchoModel& echo_pace() { return pace; }
 
 long echo_answer_wait_us() {
   if (echo_paces_typing == 0) return 0;
-  constexpr long kLongest = std::chrono::microseconds(EchoPace::kMaxWait).count();
+  constexpr long kLongest = std::chrono::microseconds(EchoModel::kMaxWait).count();
   return std::min(2L * echo_delay_us, kLongest);
 }
 
 DelAnswer echo_del_answer() {
-  const EchoPace::EraseAnswer erase = pace.erase_answer();
+  const EchoModel::EraseAnswer erase = pace.erase_answer();
   return {erase.awaited, erase.heard,
           erase.typed_at + std::chrono::microseconds(echo_answer_wait_us()), erase.last_heard};
 }
@@ -112,13 +89,8 @@ void echo_wait_ran_out() {
   publish();
 }
 
-void echo_account(EchoCheck* accounting) {
-  check = accounting;
-  typing_file = false;
-  inserted_next = false;
-  file_typed = false;
-}
+void echo_typing_file(bool file) { pace.typing_file(file); }
 
-void echo_typing_file(bool file) { typing_file = file; }
+void echo_inserted_next() { pace.inserted_next(); }
 
-void echo_inserted_next() { inserted_next = true; }
+EchoVerdict echo_verdict() { return pace.finish(); }

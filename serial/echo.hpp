@@ -1,15 +1,14 @@
 #pragma once
 
 // Every byte written to the port and every read of it are heard here, by the
-// pace of typing (echo/echo_pace.hpp) in every port cycle, and during an
-// upload by its accounting (echo/echo_check.hpp).
+// model of what came back (echo/echo_model.hpp): typing's pace in every port
+// cycle, an upload's verdict at its end.
 
 #include <chrono>
 #include <csignal>
 #include <string_view>
 
-class EchoCheck;
-class EchoPace;
+#include "echo/echo_model.hpp"
 
 // A port cycle begins: a fresh pace, nothing owed.
 void echo_cycle_begins();
@@ -18,14 +17,14 @@ void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at
 // One read of the port.
 void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at);
 
-EchoPace& echo_pace();
+EchoModel& echo_pace();
 // The wait for the echo ran out: what is owed is given up on.
 void echo_wait_ran_out();
 
-// The upload's accounting hears every read from now on, and the bytes typed
-// while `file` is on as the file's (null: it hears nothing more).
-void echo_account(EchoCheck* check);
+// The bytes typed while `file` is on are the upload's file.
 void echo_typing_file(bool file);
+// Once the upload's port cycle is over: whether the device echoed the whole file.
+EchoVerdict echo_verdict();
 // The next byte typed is the CR inserted before a bare LF: no byte of the file.
 void echo_inserted_next();
 

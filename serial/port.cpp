@@ -67,7 +67,9 @@ void conf_serial() {
 
   newtio = {};
   newtio.c_cflag = B115200 | CS8 | CLOCAL | CREAD;
-  newtio.c_iflag = ICRNL;
+  // Read as the line brings it: a CR LF echo and two CR echoes differ for the
+  // echo model; what is shown gets every CR as a line feed (show_port_input).
+  newtio.c_iflag = 0;
   newtio.c_oflag = ONLCR;  // without OPOST: bytes reach the line unchanged
   newtio.c_lflag = 0;
   newtio.c_cc[VMIN] = 1;

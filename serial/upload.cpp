@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "echo/echo_check.hpp"
+#include "echo/echo_model.hpp"
 #include "serial/echo.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
@@ -31,6 +31,7 @@ constexpr std::string_view kSendAgain =
     "Envie o arquivo de novo antes de reinicializar o equipamento.\n";
 constexpr std::string_view kNoEcho =
     "\nO equipamento nao ecoou o arquivo: a recepcao nao pode ser conferida.\n";
+constexpr std::string_view kEmptyFile = "\nATENCAO: o arquivo esta vazio: nada dele foi enviado.\n";
 
 // Types n bytes of buf_storage; `previous` carries the last byte across parts,
 // so a CR that ends one part and an LF that starts the next stay CR LF.
@@ -73,7 +74,8 @@ void print_unsent(const Unsent& unsent) {
   if (unsent.bytes == 0) return;
   console_write(kAttention);
   print_count(unsent.bytes);
-  console_write(" bytes do arquivo fora do ASCII nao foram enviados");
+  console_write(unsent.bytes == 1 ? " byte do arquivo fora do ASCII nao foi enviado"
+                                  : " bytes do arquivo fora do ASCII nao foram enviados");
   print_lines(unsent.lines);
 }
 
@@ -90,7 +92,8 @@ void print_echo_verdict(const EchoVerdict& v) {
     case EchoVerdict::Kind::kLost:
       console_write(kAttention);
       print_count(v.lost);
-      console_write(" bytes do arquivo nao voltaram no eco do equipamento");
+      console_write(v.lost == 1 ? " byte do arquivo nao voltou no eco do equipamento"
+                                : " bytes do arquivo nao voltaram no eco do equipamento");
       print_lines(v.lines);
       console_write(kSendAgain);
       return;
@@ -190,7 +193,6 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
     return;
   }
   console_write(kSendingFile);
-  EchoCheck check;
   Unsent unsent;
   PacedEnd end = PacedEnd::kPortFailed;
   {
@@ -199,9 +201,7 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
       if (on_port_failure != nullptr) on_port_failure();
       print_port_error();
     } else {
-      echo_account(&check);
       end = upload_over_port(mode, file, n, unsent);
-      echo_account(nullptr);
       // The adapter went away under the upload: typing stopped at once.
       if (end == PacedEnd::kPortFailed) print_port_error();
     }
@@ -209,7 +209,9 @@ void send_file(int mode, const char* path, void (*on_port_failure)()) {
   // After the device's last word. A file that failed to be read, or a port that
   // failed, has already been told of: no echo can make such an upload whole.
   if (end == PacedEnd::kWhole) {
-    print_echo_verdict(check.finish());
+    // An empty file has no echo to judge: the operator is told why none comes.
+    if (n == 0) console_write(kEmptyFile);
+    print_echo_verdict(echo_verdict());
     print_unsent(unsent);
   }
   console_write("\nReinicialize o equipamento para efetivar as configuracoes. ");

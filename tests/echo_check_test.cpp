@@ -1,7 +1,8 @@
 // The echo accounting alone: an upload typed at its pace, devices that echo it
-// in their ways, and the verdict each one gets.
+// in their ways, and the verdict each one gets, the same however the device's
+// bytes are split into reads.
 
-#include "echo/echo_check.hpp"
+#include "echo/echo_model.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "echo/echo_pace.hpp"
 #include "tests/typist.hpp"
 
 namespace {
 
-using Clock = EchoCheck::Clock;
+using Clock = EchoModel::Clock;
+using Split = Typist::Split;
 using std::chrono::milliseconds;
 
 const std::string kFile =
@@ -44,26 +45,18 @@ Device at_once(std::function<std::string(char, std::size_t, int)> answer) {
 
 // Types the file as an upload does (a CR inserted at once before an LF that
 // lacks one; each byte 10 ms after the one before and, with a device that
-// echoes, once it has echoed what was typed before) and accounts for the
-// device's reads, `own` among them, with typing's witness.
+// echoes, once it has echoed what was typed before; the upload's final CR)
+// and hears the device's reads, `own` among them.
 EchoVerdict account(const std::string& file, const Device& device, Reads reads = {},
-                    int stopped_after = -1) {
-  static EchoCheck* current = nullptr;
-  EchoCheck check;
-  current = &check;
-  EchoPace pace;
-  pace.listen([](Clock::time_point at, char c, bool echoed, Clock::time_point heard_at) {
-    current->fate(at, c, echoed, heard_at);
-  });
-  Typist typist(pace, std::move(reads), [&](const std::string& bytes, Clock::time_point at) {
-    for (const char b : bytes) check.heard(b, at);
-  });
+                    int stopped_after = -1, Split split = Split::kAsWritten) {
+  EchoModel model;
+  Typist typist(model, std::move(reads), split);
   std::size_t i = 0;
   int line = 1;
   auto type = [&](char c, bool from_file) {
     const Clock::time_point at = typist.at(typist.now);
-    check.typed(c, from_file, at, pace.waiting());
-    pace.typed(std::string(1, c), at);
+    if (!from_file) model.inserted_next();
+    model.typed(std::string(1, c), at);
     device(c, i, line, typist.now, typist.reads);
     if (static_cast<int>(i++) != stopped_after) return;
     // What the device sent meanwhile is read when the program runs again.
@@ -75,6 +68,7 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
     }
     typist.reads.merge(late);
   };
+  model.typing_file(true);
   char previous = 0;
   for (const char c : file) {
     if (c == '\n' && previous != '\r') type('\r', false);
@@ -83,11 +77,11 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
     type(c, true);
     if (c == '\n') ++line;
   }
-  // The upload's final CR.
+  model.typing_file(false);
   typist.hear_until(typist.now + 5);
-  check.typing_over(typist.at(typist.now + 5));
+  model.typed("\r", typist.at(typist.now + 5));
   typist.hear_until(std::numeric_limits<int>::max());
-  return check.finish();
+  return model.finish();
 }
 
 struct Case {
@@ -115,15 +109,18 @@ class EchoAccounting : public testing::TestWithParam<Case> {};
 
 TEST_P(EchoAccounting, Verdict) {
   const Case& c = GetParam();
-  const EchoVerdict v = account(c.file, c.device, c.own, c.stopped_after);
-  EXPECT_EQ(v.kind, c.kind);
-  if (c.kind == EchoVerdict::Kind::kNoEcho) return;
-  EXPECT_EQ(v.bytes, c.file.size());
-  EXPECT_EQ(v.lines.more, c.more_lines);
-  EXPECT_EQ(v.lost, c.lost);
-  EXPECT_EQ(
-      std::vector<std::uint32_t>(v.lines.first.begin(), v.lines.first.begin() + v.lines.count),
-      c.lines);
+  for (const Split split : {Split::kAsWritten, Split::kByteEach, Split::kRandom}) {
+    SCOPED_TRACE(static_cast<int>(split));
+    const EchoVerdict v = account(c.file, c.device, c.own, c.stopped_after, split);
+    EXPECT_EQ(v.kind, c.kind);
+    if (c.kind == EchoVerdict::Kind::kNoEcho) continue;
+    EXPECT_EQ(v.bytes, c.file.size());
+    EXPECT_EQ(v.lines.more, c.more_lines);
+    EXPECT_EQ(v.lost, c.lost);
+    EXPECT_EQ(
+        std::vector<std::uint32_t>(v.lines.first.begin(), v.lines.first.begin() + v.lines.count),
+        c.lines);
+  }
 }
 
 using K = EchoVerdict::Kind;
@@ -143,7 +140,8 @@ Device held(int ms) {
 // Status text streamed at 2000 bytes a second, 20 bytes for each byte typed.
 Device streaming() {
   auto at = std::make_shared<std::size_t>(0);
-  return [at](char, std::size_t, int, int t, Reads& reads) {
+  return [at](char, std::size_t i, int, int t, Reads& reads) {
+    if (i == 0) *at = 0;  // a new run of the table's row
     static const std::string kStatus = "e1 sync ok, fxs 16 idle, tdmoe peer 10.0.0.3 up\r\n";
     std::string text;
     for (int k = 0; k < 20; ++k) text += kStatus[(*at)++ % kStatus.size()];
@@ -161,7 +159,8 @@ Device console(int gap, int line_ms) {
     bool prompt = false;    // owed once the line's work is done
   };
   auto s = std::make_shared<State>();
-  return [=](char c, std::size_t, int, int t, Reads& reads) {
+  return [=](char c, std::size_t i, int, int t, Reads& reads) {
+    if (i == 0) *s = State{};  // a new run of the table's row
     while (!s->taken.empty() && s->taken.front() <= t) s->taken.pop_front();
     if (s->taken.size() >= 16) return;
     const int take = std::max(t, s->free_at);

@@ -1,7 +1,8 @@
 // The pace of typing alone: when each byte may go, against devices that echo
-// in their ways. Time is simulated in whole milliseconds.
+// in their ways, the same however their bytes are split into reads. Time is
+// simulated in whole milliseconds.
 
-#include "echo/echo_pace.hpp"
+#include "echo/echo_model.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,8 @@
 
 namespace {
 
-using Clock = EchoPace::Clock;
+using Clock = EchoModel::Clock;
+using Split = Typist::Split;
 using std::chrono::milliseconds;
 
 using Reads = Typist::Reads;
@@ -24,9 +26,10 @@ using Reads = Typist::Reads;
 using Device = std::function<void(std::size_t i, char c, int t, Reads& reads)>;
 
 // Types `text` as the program does and returns the gaps between the bytes, in ms.
-std::vector<int> gaps(const std::string& text, const Device& device, Reads reads = {}) {
-  EchoPace pace;
-  Typist typist(pace, std::move(reads));
+std::vector<int> gaps(const std::string& text, const Device& device, Reads reads = {},
+                      Split split = Split::kAsWritten) {
+  EchoModel pace;
+  Typist typist(pace, std::move(reads), split);
   std::vector<int> sent;
   for (std::size_t i = 0; i < text.size(); ++i) {
     typist.wait_turn();
@@ -45,6 +48,7 @@ std::vector<int> gaps(const std::string& text, const Device& device, Reads reads
 Device console(int gap, std::function<std::string(std::size_t, char)> echo, int line_ms = 0) {
   auto free_at = std::make_shared<int>(0);
   return [=](std::size_t i, char c, int t, Reads& reads) {
+    if (i == 0) *free_at = 0;  // a new run of the table's row
     const int taken = std::max(t, *free_at);
     *free_at = taken + (c == '\r' ? line_ms : gap);
     const std::string e = echo(i, c);
@@ -79,7 +83,9 @@ class Pace : public testing::TestWithParam<Case> {};
 
 TEST_P(Pace, WhenEachByteGoes) {
   const Case& c = GetParam();
-  EXPECT_EQ(gaps(c.text, c.device, c.own), c.expected);
+  for (const Split split : {Split::kAsWritten, Split::kByteEach, Split::kRandom}) {
+    EXPECT_EQ(gaps(c.text, c.device, c.own, split), c.expected) << static_cast<int>(split);
+  }
 }
 
 const std::string kLine = "fxs.count = 16";
@@ -92,7 +98,8 @@ std::string colour(std::size_t, char c) { return "\x1b[1;32m" + std::string(1, c
 // `busy_ms` before it takes the next byte; it echoes the rest as it comes.
 Device busy_after_command(int busy_ms) {
   auto free_at = std::make_shared<int>(0);
-  return [=](std::size_t, char c, int t, Reads& reads) {
+  return [=](std::size_t i, char c, int t, Reads& reads) {
+    if (i == 0) *free_at = 0;  // a new run of the table's row
     if (*free_at == 0) {
       if (c != '\r') return;
       reads.emplace(t + 1, "set conf\r\nconfiguration: one setting per line\r\ndrovan(conf)> ");

@@ -96,6 +96,43 @@ INSTANTIATE_TEST_SUITE_P(Dialog, ResetQuestion,
                            return info.param.name;
                          });
 
+struct TypeAheadCase {
+  const char* name;
+  RigConsole console;
+  const char* ahead;   // typed at once, before the menu is even shown
+  const char* answer;  // typed once the question shows
+  const char* quit;
+};
+
+void PrintTo(const TypeAheadCase& c, std::ostream* os) { *os << c.name; }
+
+class ResetTypeAhead : public testing::TestWithParam<TypeAheadCase> {};
+
+// On an operator's terminal, a double press of the dialog's 's' waits in the
+// terminal through the whole upload; it must not restart the device.
+TEST_P(ResetTypeAhead, KeysTypedBeforeTheQuestionDoNotAnswerIt) {
+  const TypeAheadCase& c = GetParam();
+  Rig rig({.console = c.console});
+  write_file(rig.dir() + "/drovan.conf", "x\n");
+  rig.type(c.ahead);
+  ASSERT_TRUE(rig.wait_output("Deseja resetar o equipamento (s/n)? ", 10)) << rig.out();
+  // What came before is discarded just after the question is shown; no
+  // operator answers sooner than this.
+  rig.run_for(0.2);
+  rig.type(c.answer);
+  ASSERT_TRUE(rig.wait_output_count("<8> Sair", 2)) << rig.out();
+  rig.type(c.quit);
+  EXPECT_EQ(rig.wait_exit(), 0);
+  EXPECT_EQ(rig.wire(), "set conf\rx\r\n\r");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialog, ResetTypeAhead,
+    testing::Values(TypeAheadCase{"LineMode", RigConsole::kTerminalLines, "3\ns\ns\n", "n\n",
+                                  "8\n"},
+                    TypeAheadCase{"KeyMode", RigConsole::kTerminalKeys, "3ss", "n", "8"}),
+    [](const testing::TestParamInfo<TypeAheadCase>& info) { return info.param.name; });
+
 TEST(ResetQuestionInput, ClosedInputEndsItWithoutSending) {
   Rig rig({.entry = [] {
     reset_question("?");

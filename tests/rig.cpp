@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -34,6 +35,23 @@ std::size_t count_of(std::string_view haystack, std::string_view needle) {
     ++n;
   }
   return n;
+}
+
+// The operator's terminal: a pseudo-terminal in the kernel's default mode, its
+// line editing turned off for kTerminalKeys. Both ends are closed on exec.
+void open_console_terminal(RigConsole kind, int& master, int& slave) {
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    throw std::runtime_error("openpty");
+  }
+  ::fcntl(master, F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+  if (kind != RigConsole::kTerminalKeys) return;
+  termios mode{};
+  ::tcgetattr(slave, &mode);
+  mode.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+  mode.c_cc[VMIN] = 1;
+  mode.c_cc[VTIME] = 0;
+  ::tcsetattr(slave, TCSANOW, &mode);
 }
 
 }  // namespace
@@ -72,18 +90,30 @@ Rig::Rig(const RigOptions& options) : echo_(options.echo) {
   for (const auto& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
-  int in[2];
-  int out[2];
+  const bool terminal = options.console != RigConsole::kPipes;
+  int in[2] = {-1, -1};
+  int out[2] = {-1, -1};
   int err[2];
-  make_pipe(in);
-  make_pipe(out);
+  if (terminal) {
+    // in[1] and out[0], the test's ends, are both the master; in[0] and out[1] the slave.
+    open_console_terminal(options.console, in[1], in[0]);
+    out[0] = ::fcntl(in[1], F_DUPFD_CLOEXEC, 0);
+    out[1] = in[0];
+  } else {
+    make_pipe(in);
+    make_pipe(out);
+  }
   make_pipe(err);
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
   if (pid_ == 0) {
+    // A session of its own, with the terminal as its controlling terminal and
+    // the child in the foreground, as a program started from a shell.
+    if (terminal) ::setsid();
     ::dup2(in[0], STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
+    if (terminal) ::ioctl(STDIN_FILENO, TIOCSCTTY, 0);
     // Every other descriptor of the test (the pseudo-terminal's master above all) is closed.
     ::close_range(3, ~0U, 0);
     if (::chdir(dir_.c_str()) != 0) ::_exit(126);
@@ -95,7 +125,7 @@ Rig::Rig(const RigOptions& options) : echo_(options.echo) {
     ::_exit(options.entry ? options.entry() : drovan_main());
   }
   ::close(in[0]);
-  ::close(out[1]);
+  if (!terminal) ::close(out[1]);
   ::close(err[1]);
   in_ = in[1];
   out_fd_ = out[0];

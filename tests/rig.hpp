@@ -1,10 +1,11 @@
 #pragma once
 
 // Test rig: the program's own loop runs in a forked child whose standard input,
-// output and error are pipes held by the test (the console), while the master
-// side of a pseudo-terminal plays the device whose slave the child opens as its
-// port. Everything is pumped from the test's thread: no helper threads, so the
-// fork is safe under the sanitizers.
+// output and error are pipes held by the test (the console; input and output
+// may be a pseudo-terminal instead, as an operator's), while the master side of
+// a pseudo-terminal plays the device whose slave the child opens as its port.
+// Everything is pumped from the test's thread: no helper threads, so the fork
+// is safe under the sanitizers.
 
 #include <sys/types.h>
 
@@ -21,6 +22,12 @@ struct WireByte {
   Clock::time_point at;  // when the device read it
 };
 
+enum class RigConsole {
+  kPipes,          // standard input and output are pipes: scripted use
+  kTerminalLines,  // a pseudo-terminal in its default mode: keys reach the program at ENTER
+  kTerminalKeys,   // a pseudo-terminal without ICANON: each key reaches the program as typed
+};
+
 struct RigOptions {
   bool device = true;      // false: the port names a path that does not exist
   std::string port;        // with device false: the port names this path (another rig's device)
@@ -29,6 +36,9 @@ struct RigOptions {
   std::string executable;  // non-empty: exec this program instead of running the loop in-process
   std::function<int()> entry;     // set: run this in the child instead of the program's main loop
   std::vector<std::string> args;  // with executable: its arguments after its name
+  // With a terminal, its slave is the child's controlling terminal, standard
+  // input and output, and out() is what the terminal shows (echo, CR LF).
+  RigConsole console = RigConsole::kPipes;
 };
 
 class Rig {

@@ -1,29 +1,32 @@
 #pragma once
 
 // A typist in simulated time (whole milliseconds) that waits its turn as the
-// program does: each byte 10 ms after the one before, and, while the pace says
-// an echo is owed, until the device's reads bring it or the wait runs out.
-// The pace and whatever else listens hear each read as it comes, as the port
-// hands it over.
+// program does: each byte 10 ms after the one before, and, while the echo
+// model says the device is owed a wait, until the device's reads end it or
+// the wait runs out. The model hears each read as it comes, split into reads
+// as a USB adapter may split it.
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
+#include <cstdint>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 
-#include "echo/echo_pace.hpp"
+#include "echo/echo_model.hpp"
 
 class Typist {
  public:
-  using Clock = EchoPace::Clock;
-  // What the device sends: each read's bytes, by the millisecond it is read.
+  using Clock = EchoModel::Clock;
+  // What the device sends: each write's bytes, by the millisecond they arrive.
   using Reads = std::multimap<int, std::string>;
+  // How the bytes of one write are handed over: as written, a byte a read, or
+  // cut at random places (a fixed seed).
+  enum class Split { kAsWritten, kByteEach, kRandom };
 
-  Typist(EchoPace& pace, Reads reads,
-         std::function<void(const std::string&, Clock::time_point)> also_hears = nullptr)
-      : reads(std::move(reads)), pace_(pace), also_hears_(std::move(also_hears)) {}
+  Typist(EchoModel& model, Reads reads, Split split = Split::kAsWritten)
+      : reads(std::move(reads)), model_(model), split_(split) {}
 
   [[nodiscard]] Clock::time_point at(int ms) const { return zero_ + std::chrono::milliseconds(ms); }
 
@@ -32,11 +35,8 @@ class Typist {
     while (!reads.empty() && reads.begin()->first <= until) {
       auto [t, bytes] = *reads.begin();
       reads.erase(reads.begin());
-      // What the port hands over: its ICRNL turns every CR into a line feed.
-      std::replace(bytes.begin(), bytes.end(), '\r', '\n');
       now = std::max(now, t);
-      pace_.heard(bytes, at(t));
-      if (also_hears_) also_hears_(bytes, at(t));
+      hear(bytes, at(t));
     }
   }
 
@@ -45,14 +45,14 @@ class Typist {
     const int not_before = last_ + 10;
     hear_until(not_before);
     now = std::max(now, not_before);
-    while (pace_.owed()) {
+    while (model_.owed()) {
       const auto deadline = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(pace_.deadline() - zero_).count());
+          std::chrono::duration_cast<std::chrono::milliseconds>(model_.deadline() - zero_).count());
       if (!reads.empty() && reads.begin()->first <= deadline) {
         hear_until(reads.begin()->first);
       } else {
         now = std::max(now, deadline);
-        pace_.ran_out();
+        model_.ran_out();
       }
     }
     last_ = now;
@@ -62,8 +62,24 @@ class Typist {
   int now = 0;
 
  private:
-  EchoPace& pace_;
-  std::function<void(const std::string&, Clock::time_point)> also_hears_;
+  void hear(const std::string& bytes, Clock::time_point t) {
+    if (split_ == Split::kAsWritten) {
+      model_.heard(bytes, t);
+      return;
+    }
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+      const std::size_t piece =
+          split_ == Split::kByteEach ? 1 : std::uniform_int_distribution<std::size_t>(1, 12)(random_);
+      const std::size_t n = std::min(piece, bytes.size() - i);
+      model_.heard(std::string_view(bytes).substr(i, n), t);
+      i += n;
+    }
+  }
+
+  EchoModel& model_;
+  Split split_;
+  std::mt19937 random_{20261208};
   Clock::time_point zero_ = Clock::now();
   int last_ = -10;
 };

@@ -20,6 +20,7 @@ namespace {
 
 const std::string kSending = "\nEnviando o conteudo do arquivo... ";
 const std::string kAdvice = "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
+const std::string kEmpty = "\nATENCAO: o arquivo esta vazio: nada dele foi enviado.\n";
 
 std::vector<double> gaps_ms(const std::vector<Clock::time_point>& t) {
   std::vector<double> g;
@@ -33,7 +34,7 @@ struct WireCase {
   std::string content;
   int mode;
   std::string wire;
-  std::string told;  // what the operator is told of bytes not sent
+  std::string told;  // what the operator is told of bytes not sent, or of an empty file
 };
 
 void PrintTo(const WireCase& c, std::ostream* os) { *os << c.name; }
@@ -70,8 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                              0, "ABC\r",
                              "\nATENCAO: 4 bytes do arquivo fora do ASCII nao foram enviados "
                              "(linhas 1).\n"},
-                    WireCase{"EmptyWithSetConf", "", 1, "set conf\r\r"},
-                    WireCase{"EmptyAlone", "", 0, "\r"},
+                    WireCase{"EmptyWithSetConf", "", 1, "set conf\r\r", kEmpty},
+                    WireCase{"EmptyAlone", "", 0, "\r", kEmpty},
                     WireCase{"OtherModeIsFileAlone", "Z", 2, "Z\r"}),
     [](const testing::TestParamInfo<WireCase>& info) { return info.param.name; });
 
@@ -175,7 +176,7 @@ TEST(UploadEcho, LostCrLfEchoedNamesItsLine) {
   const auto warning = out.find("\nATENCAO: ");
   ASSERT_NE(warning, std::string::npos) << out;
   EXPECT_EQ(out.substr(warning),
-            "\nATENCAO: 1 bytes do arquivo nao voltaram no eco do equipamento "
+            "\nATENCAO: 1 byte do arquivo nao voltou no eco do equipamento "
             "(linhas 4).\nEnvie o arquivo de novo antes de reinicializar o "
             "equipamento.\n" +
                 kAdvice)
