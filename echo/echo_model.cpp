@@ -38,10 +38,11 @@ constexpr std::int32_t kPinned = 16;
 constexpr std::int32_t kBreak = 6;
 constexpr std::int32_t kNeg = std::numeric_limits<std::int32_t>::min() / 4;
 
-// The echo runs along behind typing; typed bytes this far behind the best
-// alignment's last match are no longer looked for, so each heard byte costs a
-// bounded band of cells.
-constexpr std::uint64_t kBehind = 128;
+// An alignment that has fallen this far behind the best one (in quarters of a
+// byte, on both lanes) is given up: the echo runs along behind typing, so each
+// heard byte costs a narrow band of cells, and a held echo, whose alignment
+// leads, keeps every cell it may still need.
+constexpr std::int32_t kDrop = 32 * kGain;
 // Steps kept for the trace back; beyond it the oldest half is settled.
 constexpr std::size_t kMaxSteps = std::size_t{1} << 20;
 // Typed tokens kept unsettled at most (a device that answers nothing for long).
@@ -188,15 +189,18 @@ void EchoModel::hear(heard::Token token, Clock::time_point at) {
   }
 }
 
-// Cells whose token is too old to be echoed at `at`, or too far behind the
-// echo, are closed: a closed cell can only pass its score on, and the lowest
-// one open holds the best of them, so the rest are let go of.
+// Cells whose token is too old to be echoed at `at`, or whose alignment fell
+// too far behind the best, are closed: a closed cell can only pass its score
+// on, and the lowest one open holds the best of them, so the rest are let go of.
 void EchoModel::close_cells(Clock::time_point at) {
   if (cells_.empty()) return;
   const std::uint64_t n = rows();
   std::uint64_t lo = std::max(band_, cell_base_);
   while (lo < n && row(lo).at + kEchoWindow < at) ++lo;
-  if (echo_frontier_ > kBehind) lo = std::max(lo, echo_frontier_ - kBehind);
+  while (lo < n && best_of(cell(lo).verdict) < best_verdict_ - kDrop &&
+         best_of(cell(lo).pace) < best_ - kDrop) {
+    ++lo;
+  }
   band_ = std::min(lo, n);
   while (cell_base_ < band_) {
     cells_.pop_front();
@@ -303,22 +307,17 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
     std::copy(verdict.step.begin(), verdict.step.end(), steps + (k - first) * kStates);
   }
 
-  // Where the best alignments end: the pace's, and the one of every byte
-  // typed, which the band follows.
+  // Where the pace's best alignment ends, and the best scores the band follows.
   const std::uint64_t frontier_before = frontier_;
   best_ = kNeg;
-  std::int32_t best_verdict = kNeg;
+  best_verdict_ = kNeg;
   for (std::uint64_t k = first; k <= n; ++k) {
     const std::int32_t b = best_of(cell(k).pace);
     if (b > best_) {
       best_ = b;
       frontier_ = k;
     }
-    const std::int32_t v = best_of(cell(k).verdict);
-    if (v > best_verdict) {
-      best_verdict = v;
-      echo_frontier_ = k;
-    }
+    best_verdict_ = std::max(best_verdict_, best_of(cell(k).verdict));
   }
   const bool progress = best_ > best_before;
   if (progress) last_progress_ = at;
@@ -341,9 +340,28 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
       answer_due_ = answers_lines_;
       awaiting_answer_ = true;
     }
-  } else if (frontier_ < frontier_before) {
-    run_ = 0;  // what looked like echo was not
+  } else if (frontier_ < frontier_before || line_end) {
+    // What looked like echo was not, or a line of the device's own came
+    // between echoes: they are not in step with typing.
+    run_ = 0;
   }
+  // A command echoed whole in one burst, from its line's first byte to its
+  // line end, each byte the next typed with nothing between: an echo too,
+  // however fast it came.
+  const bool one_step = frontier_ == frontier_before + 1;
+  if (one_step && !line_end && arg_best(cell(frontier_).pace) == kRun) {
+    const std::uint64_t echoed = frontier_ - 1;
+    if (in_a_row_++ == 0) {
+      burst_whole_ = echoed == 0 || (echoed > row_base_ && row(echoed - 1).c == '\n');
+    }
+  } else {
+    if (one_step && line_end && frontier_ == n && row(n - 1).c == '\n' && newest_answered() &&
+        burst_whole_ && in_a_row_ >= kEchoesToStart) {
+      waiting_ = true;
+    }
+    in_a_row_ = 0;
+  }
+  if (waiting_) paced_ = true;
   if (!progress && !line_end) {
     // Text of the device's own after the last write: a line's answer, proof
     // that the device answers lines of its own accord.
@@ -532,9 +550,11 @@ EchoVerdict EchoModel::finish() {
   const std::uint32_t last_lines = std::max<std::uint32_t>(1, last_line_ / 10);
   const bool runs_through = first_line_whole_ && characters_matched_ > 0 &&
                             last_matched_line_ + last_lines >= last_line_;
-  if (characters_matched_ == 0 || (characters_matched_ * 2 < characters_ && !runs_through)) {
+  if (characters_matched_ == 0 ||
+      (!runs_through && (characters_matched_ * 2 < characters_ || !paced_))) {
     // Too little came back to call it an echo: a device that echoes nothing,
-    // or answers in words of its own, or whose echo stopped for good.
+    // or answers in words of its own (never in step with typing), or whose
+    // echo stopped for good.
     v.kind = EchoVerdict::Kind::kNoEcho;
     return v;
   }

@@ -163,7 +163,7 @@ class EchoModel {
   std::vector<std::uint64_t> trace_;  // scratch of settle()
   std::uint64_t frontier_ = 0;        // the pace's: the first cell no better than the best
   std::int32_t best_ = 0;             // the pace's best score
-  std::uint64_t echo_frontier_ = 0;   // the same over every byte typed
+  std::int32_t best_verdict_ = 0;     // the best score over every byte typed
   std::uint64_t band_ = 0;            // cells below it are closed
   std::uint64_t aged_ = 0;            // typed tokens before it given up on or echoed
   heard::Tokenizer tokens_;
@@ -175,6 +175,9 @@ class EchoModel {
   // The pace.
   bool waiting_ = false;
   int run_ = 0;
+  int in_a_row_ = 0;         // echoes in one burst, each of the next byte typed...
+  bool burst_whole_ = false;  // ...from a line's first byte
+  bool paced_ = false;  // the echo paced typing at some time this cycle
   int misses_ = 0;
   int echoes_ = 0;
   Clock::time_point last_counted_{};
