@@ -4,12 +4,18 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
 #include "console/console.hpp"
 #include "console/write_all.hpp"
 #include "serial/cycle_guard.hpp"
 #include "serial/echo.hpp"
 #include "serial/low_latency.hpp"
 #include "serial/open_line.hpp"
+#include "serial/port_holder.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
 int fd = -1;
@@ -19,6 +25,35 @@ struct sigaction saio {};
 
 namespace {
 std::chrono::steady_clock::time_point last_write;
+
+// Why the last open of the port failed, where the operator can do something about it.
+enum class Refusal { kNone, kPermission, kBusy };
+Refusal refusal = Refusal::kNone;
+
+Refusal refusal_of(int error) {
+  if (error == EACCES || error == EPERM) return Refusal::kPermission;
+  // Another program took the port exclusively (TIOCEXCL).
+  if (error == EBUSY) return Refusal::kBusy;
+  return Refusal::kNone;
+}
+
+void print_holder() {
+  console_write("A porta ");
+  console_write(devicename);
+  console_write(" esta em uso por outro programa");
+  if (const auto holder = port_holder(devicename)) {
+    std::array<char, 48> who{};
+    const int n = std::snprintf(who.data(), who.size(), ": %s (pid %d).", holder->name.data(),
+                                static_cast<int>(holder->pid));
+    console_write(
+        std::string_view(who.data(), n > 0 ? std::min<std::size_t>(n, who.size() - 1) : 0));
+  } else {
+    console_write(" (fuser -v ");
+    console_write(devicename);
+    console_write(" mostra qual).");
+  }
+  console_line(" Feche-o e tente de novo.");
+}
 }  // namespace
 
 void signal_handler_IO(int /*signal_number*/) { wait_flag = 0; }
@@ -48,7 +83,17 @@ void conf_serial() {
   ::tcsetattr(fd, TCSANOW, &newtio);
 }
 
-void print_port_error() { console_line(kPortError); }
+void print_port_error() {
+  console_line(kPortError);
+  if (refusal == Refusal::kPermission) {
+    console_write("Sem permissao para abrir ");
+    console_write(devicename);
+    console_line(
+        ": entre no grupo dialout (sudo usermod -aG dialout $USER) e abra a sessao de novo.");
+  } else if (refusal == Refusal::kBusy) {
+    print_holder();
+  }
+}
 
 bool port_write(const void* data, std::size_t size) {
   if (fd < 0 || size == 0) return fd >= 0;
@@ -70,14 +115,20 @@ std::chrono::steady_clock::time_point port_last_write() { return last_write; }
 
 bool PortCycle::open() {
   close();
+  refusal = Refusal::kNone;
   fd = ::open(devicename, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    refusal = refusal_of(errno);
+    return false;
+  }
   // A regular file or a FIFO at the port's name (what a write to a missing
   // /dev/ttyUSB0 leaves behind) is no device: nothing is typed into it.
   // Two programs typing into one console interleave their bytes: the port is
   // ours alone or not at all, as other serial terminals agree. The lock goes
   // with the descriptor, so it is released at close or if the program dies.
-  if (::isatty(fd) == 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  const bool terminal = ::isatty(fd) != 0;
+  if (!terminal || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (terminal && errno == EWOULDBLOCK) refusal = Refusal::kBusy;
     ::close(fd);
     fd = -1;
     return false;

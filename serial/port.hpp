@@ -27,7 +27,9 @@ void signal_handler_IO(int signal_number);
 // output, CR received as LF) and SIGIO delivery to this process.
 void conf_serial();
 
-// Prints the port error as a line.
+// Prints the port error as a line. When the last open of the port was refused
+// for want of permission, or because another program holds it, a line after it
+// says so and what to do; a port that is not there gets no more.
 void print_port_error();
 
 // Writes every byte to the port of the current cycle; false when the port fails

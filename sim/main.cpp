@@ -23,6 +23,7 @@
 
 #include "console/unique_fd.hpp"
 #include "console/write_all.hpp"
+#include "sim/command_end.hpp"
 #include "sim/console_model.hpp"
 #include "sim/namespace.hpp"
 #include "sim/relay.hpp"
@@ -31,7 +32,8 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--prompt-after-work] "
-    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--] [COMMAND [ARG...]]\n";
+    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--log FILE] [--] "
+    "[COMMAND [ARG...]]\n";
 constexpr int kDefaultGapMs = 3;
 // The adapter's latency timer as the program sets it (low latency); 16 is its own default.
 constexpr int kDefaultLatencyMs = 1;
@@ -45,7 +47,8 @@ struct Options {
   int latency_ms = kDefaultLatencyMs;
   bool prompt_after_work = false;
   bool echo = true;
-  char** command = nullptr;  // null: serve the pseudo-terminal until interrupted
+  const char* log = nullptr;  // every byte received, as it came off the port
+  char** command = nullptr;   // null: serve the pseudo-terminal until interrupted
 };
 
 bool whole_number(const char* text, int low, int high, int& out) {
@@ -85,6 +88,8 @@ bool parse(int argc, char** argv, Options& options) {
     } else if (arg == "--latency-ms") {
       // The FT232's timer goes up to 255 ms.
       if (!whole_number(argv[++i], 0, 255, options.latency_ms)) return false;
+    } else if (arg == "--log") {
+      options.log = argv[++i];
     } else {
       return false;
     }
@@ -122,11 +127,12 @@ class LineSink final : public sim::Sink {
 // Reads what the port holds into the model, as much as its line takes now;
 // false once the port failed. What the line cannot take yet waits in the
 // pseudo-terminal, and its writer with it, as on a real port.
-bool serve_line(int master, sim::ConsoleModel& model) {
+bool serve_line(int master, sim::ConsoleModel& model, int log) {
   std::array<char, sim::SerialLine::kCapacity> buf{};
   while (model.room() > 0) {
     const ssize_t n = ::read(master, buf.data(), model.room());
     if (n > 0) {
+      if (log >= 0) (void)write_all(log, buf.data(), static_cast<std::size_t>(n));
       (void)model.receive(std::string_view(buf.data(), static_cast<std::size_t>(n)),
                           sim::Clock::now());
       continue;
@@ -212,6 +218,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   const UniqueFd master(master_fd);
+  const UniqueFd log(options.log != nullptr
+                         ? ::open(options.log, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
+                         : -1);
+  if (options.log != nullptr && !log.is_open()) {
+    std::array<char, 512> line{};
+    const int n = std::snprintf(line.data(), line.size(), "drovan-sim: cannot write %s: %s\n",
+                                options.log, std::strerror(errno));
+    if (n > 0) say(std::string_view(line.data(), std::min<std::size_t>(n, line.size() - 1)));
+    return 1;
+  }
   // Held for the simulator's whole life, so the pseudo-terminal outlives the
   // program closing and reopening its port.
   const UniqueFd slave(slave_fd);
@@ -297,6 +313,7 @@ int main(int argc, char** argv) {
                                  .prompt_after_work = options.prompt_after_work,
                                  .latency = std::chrono::milliseconds(options.latency_ms)});
   int exit_status = 0;
+  sim::CommandEnd ending(child, relay ? &*relay : nullptr);
   for (bool done = false; !done;) {
     // The line, the signals, then the relay's three (ignored without one).
     std::array<pollfd, 2 + sim::Relay::kPollFds> fds{};
@@ -305,13 +322,23 @@ int main(int argc, char** argv) {
     fds[1] = {signals.get(), POLLIN, 0};
     if (relay) relay->prepare(&fds[2]);
     timespec timeout{};
-    if (::ppoll(fds.data(), fds.size(), poll_timeout(model, timeout), nullptr) < 0 &&
-        errno != EINTR) {
+    const timespec* wait = poll_timeout(model, timeout);
+    // While the command ends, its grace bounds the wait too.
+    timespec grace{};
+    if (const int grace_ms = ending.timeout(-1); grace_ms >= 0) {
+      grace = {grace_ms / 1000, static_cast<long>(grace_ms % 1000) * 1'000'000L};
+      if (wait == nullptr || grace.tv_sec < wait->tv_sec ||
+          (grace.tv_sec == wait->tv_sec && grace.tv_nsec < wait->tv_nsec)) {
+        wait = &grace;
+      }
+    }
+    if (::ppoll(fds.data(), fds.size(), wait, nullptr) < 0 && errno != EINTR) {
       break;
     }
     model.tick(sim::Clock::now());
-    if ((fds[0].revents & POLLIN) != 0 && !serve_line(master.get(), model)) break;
+    if ((fds[0].revents & POLLIN) != 0 && !serve_line(master.get(), model, log.get())) break;
     if (relay) relay->serve(&fds[2]);
+    ending.look_at_relay();
     signalfd_siginfo info{};
     while (::read(signals.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       const auto signo = static_cast<int>(info.ssi_signo);
@@ -325,14 +352,14 @@ int main(int argc, char** argv) {
                  ((signo == SIGINT || signo == SIGQUIT) && (relay || info.ssi_code != SI_KERNEL))) {
         // COMMAND decides; the device serves it to the end. On a terminal of
         // its own COMMAND hears no keyboard of the caller's, so these too.
-        (void)::kill(child, signo);
-        if (signo == SIGHUP && relay) relay->hang_up();
+        ending.pass_on(signo);
       }
       // Otherwise SIGINT and SIGQUIT came from the caller's keyboard (the
       // kernel's), and reached COMMAND too: it alone decides.
     }
     int status = 0;
-    if (child > 0 && ::waitpid(child, &status, WNOHANG) == child) {
+    const int wait_how = ending.kill_if_overdue() ? 0 : WNOHANG;
+    if (child > 0 && ::waitpid(child, &status, wait_how) == child) {
       exit_status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
       done = true;
     }
@@ -340,8 +367,8 @@ int main(int argc, char** argv) {
   // What COMMAND wrote last is still in the port, and in its console. The
   // console takes it all at once, as it would have in time: the counts are
   // whole. A bounded share, as a writer left behind may flood the port.
-  for (int rounds = 0;
-       rounds < 32 && serve_line(master.get(), model) && model.room() < sim::SerialLine::kCapacity;
+  for (int rounds = 0; rounds < 32 && serve_line(master.get(), model, log.get()) &&
+                       model.room() < sim::SerialLine::kCapacity;
        ++rounds) {
     model.tick(sim::Clock::time_point::max());
   }

@@ -191,7 +191,7 @@ ssize_t Relay::Pending::read_from(int fd) {
 
 void Relay::prepare(pollfd* fds) const {
   const bool open = console_.has_value() && !console_ended_;
-  fds[0] = {open && to_command_.empty() ? in_.get() : -1, POLLIN, 0};
+  fds[0] = {open && !caller_gone_ && to_command_.empty() ? in_.get() : -1, POLLIN, 0};
   short events = 0;
   if (open && to_caller_.empty()) events |= POLLIN;
   if (open && !to_command_.empty()) events |= POLLOUT;
@@ -232,6 +232,10 @@ int Relay::take_output(int max_reads) {
 }
 
 void Relay::write_output() {
+  if (caller_gone_) {
+    to_caller_ = {};
+    return;
+  }
   if (!to_caller_.write_to(out_.get())) {
     // Nobody reads the caller's side any more (a closed pipe, a terminal
     // gone): COMMAND hears of it as it would without the relay.
@@ -261,8 +265,10 @@ void Relay::resume() {
 }
 
 void Relay::hang_up() {
-  console_.reset();  // COMMAND's session gets SIGHUP, its reads end
+  caller_gone_ = true;
+  if (!command_ending_) console_.reset();  // COMMAND's session gets SIGHUP, its reads end
   to_command_ = {};
+  to_caller_ = {};
   restore();
 }
 

@@ -61,8 +61,15 @@ class Relay {
   // The simulator was continued (SIGCONT): the caller's terminal raw again if
   // the simulator is in its foreground, and its window size passed on.
   void resume();
-  // The caller's terminal is gone: COMMAND's hangs up too.
+  // The caller's terminal is gone: COMMAND's hangs up too, which sends it
+  // SIGHUP. Once COMMAND is ending (command_ending()) its terminal stays open
+  // and what it writes is dropped: a hangup then would be a second signal,
+  // and a program ends at once on a second one, its device's line half typed.
   void hang_up();
+  // COMMAND has been told to end; the relay signals it no more.
+  void command_ending() { command_ending_ = true; }
+  // The caller's terminal went away, or was let go for a SIGHUP.
+  [[nodiscard]] bool caller_gone() const { return caller_gone_; }
   // COMMAND has ended: what it wrote last goes out, then restore().
   void drain();
   // The caller's terminal as it was; again does nothing.
@@ -90,6 +97,8 @@ class Relay {
   UniqueFd in_;
   UniqueFd out_;
   bool holding_ = true;  // until restore(): the caller's terminal is raw in the foreground
+  bool caller_gone_ = false;
+  bool command_ending_ = false;
   Pending to_command_;
   Pending to_caller_;
 };

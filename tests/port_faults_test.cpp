@@ -3,7 +3,9 @@
 // terminal mode, and a program started with its standard output closed.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include "menus/main_menu.hpp"
 #include "menus/terminal.hpp"
 #include "serial/command.hpp"
+#include "serial/port.hpp"
 #include "serial/upload.hpp"
 #include "tests/rig.hpp"
 #include "tests/texts.hpp"
@@ -23,6 +26,13 @@ namespace {
 const std::string kSending(kSendingFile);
 const std::string kAdvice = "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
 const std::string kBanner = "\n\rTecla <q> + ENTER sai do terminal\n\r";
+
+// Root opens any node and ignores an exclusive port: the program as an
+// ordinary user needs root dropped to nobody first. False where that fails.
+bool as_ordinary_user() {
+  return ::geteuid() != 0 ||
+         (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
 
 int upload_drovan_conf(std::string_view content) {
   write_file("drovan.conf", content);
@@ -54,7 +64,11 @@ TEST(PortFault, PortHeldByAnotherCopyIsBusyUntilItLetsGo) {
   {
     Rig other(second);
     EXPECT_EQ(other.wait_exit(), 0);
-    EXPECT_EQ(other.out(), kSending + kPortErrorLine + kAdvice);
+    // The copy holding the lock is named: the test's own executable, forked.
+    EXPECT_EQ(other.out(), kSending + kPortErrorLine + "A porta " + holder.device_path() +
+                               " esta em uso por outro programa: drovan-tests (pid " +
+                               std::to_string(holder.pid()) + "). Feche-o e tente de novo.\n" +
+                               kAdvice);
   }
   holder.type("ab\n");
   EXPECT_TRUE(holder.wait_wire("ab\n\r"));
@@ -65,6 +79,59 @@ TEST(PortFault, PortHeldByAnotherCopyIsBusyUntilItLetsGo) {
   EXPECT_EQ(after.out(), kSending + kNoEchoVerdict + kAdvice);
   holder.run_for(0.05);
   EXPECT_EQ(holder.wire(), "ab\n\rx\r");
+}
+
+// A node the operator may not open (root's, mode 600, no dialout group): the
+// error line is followed by the remedy. Run as root, the program drops to
+// nobody first, or root's privilege would open the node anyway.
+TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
+  Rig rig({.entry = [] {
+    // The port's directory open to all, so that only the node's own mode refuses.
+    const std::string port(devicename);
+    if (::chmod(port.substr(0, port.rfind('/')).c_str(), 0755) != 0 ||
+        ::chmod(devicename, 0) != 0) {
+      return 90;
+    }
+    if (!as_ordinary_user()) return 77;
+    send_command("run reset");
+    return 0;
+  }});
+  const int status = rig.wait_exit();
+  if (status == 77) GTEST_SKIP() << "cannot drop root's privileges here";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(rig.out(), kPortErrorLine + "Sem permissao para abrir " + rig.device_path() +
+                           ": entre no grupo dialout (sudo usermod -aG dialout $USER) e abra a "
+                           "sessao de novo.\n");
+  EXPECT_EQ(rig.wire(), "");
+}
+
+// A port taken exclusively (TIOCEXCL, no lock): the line after the error says
+// it is in use. Only the test process holds the port besides the program; from
+// root dropped to nobody the program may not look into root's descriptors, and
+// points to fuser instead.
+TEST(PortFault, PortTakenExclusivelyIsInUse) {
+  Rig rig({.entry = [] {
+    const std::string port(devicename);
+    if (::chmod(port.substr(0, port.rfind('/')).c_str(), 0755) != 0 ||
+        ::chmod(devicename, 0666) != 0) {
+      return 90;
+    }
+    const UniqueFd exclusive(::open(devicename, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!exclusive.is_open() || ::ioctl(exclusive.get(), TIOCEXCL) != 0) return 91;
+    if (!as_ordinary_user()) return 77;
+    send_command("run reset");
+    return 0;
+  }});
+  const int status = rig.wait_exit();
+  if (status == 77) GTEST_SKIP() << "cannot drop root's privileges here";
+  EXPECT_EQ(status, 0);
+  const std::string holder = ::geteuid() == 0
+                                 ? " (fuser -v " + rig.device_path() + " mostra qual)."
+                                 : ": drovan-tests (pid " + std::to_string(::getpid()) + ").";
+  EXPECT_EQ(rig.out(), kPortErrorLine + "A porta " + rig.device_path() +
+                           " esta em uso por outro programa" + holder +
+                           " Feche-o e tente de novo.\n");
+  EXPECT_EQ(rig.wire(), "");
 }
 
 // The device's last word is waited for only while it keeps quiet pauses.

@@ -7,9 +7,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -221,6 +224,73 @@ TEST(SimEndToEnd, CallersTerminalRestoredWhenCommandIsKilled) {
   EXPECT_EQ(out.substr(out.find('\n', status) + 1), before + "\r\n") << out;
 }
 
+// The caller's terminal closed (a terminal window, a tmux session) in the
+// middle of an upload's line: the program's erase of that line reaches the
+// device, every DEL and the CR after them, before the simulator stops serving
+// the port, and its summary follows. A shell leads the terminal's session and,
+// as an interactive one does, passes the hangup on to its job a moment later:
+// the simulator hears of it from its reads, then by that SIGHUP, then by the
+// kernel's once the shell is gone.
+TEST(SimEndToEnd, HungUpTerminalLetsTheProgramEraseItsLine) {
+  SKIP_WITHOUT_NAMESPACES();
+  std::optional<UniqueFd> terminal;
+  terminal.emplace(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(terminal->is_open());
+  ASSERT_EQ(::grantpt(terminal->get()), 0);
+  ASSERT_EQ(::unlockpt(terminal->get()), 0);
+  const std::string slave = ::ptsname(terminal->get());
+  Rig rig({.device = false, .entry = [slave] {
+             if (::setsid() < 0) return 90;
+             const int tty = ::open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
+             if (tty < 0 || ::dup2(tty, STDIN_FILENO) < 0 || ::dup2(tty, STDOUT_FILENO) < 0) {
+               return 91;
+             }
+             ::close(tty);
+             ::execl("/bin/sh", "sh", "-c",
+                     "exec 3<&0; trap 'sleep 0.1; kill -HUP $p; exit' HUP; \"$0\" --min-gap-ms 25 "
+                     "--log device.log -- \"$1\" <&3 3<&- & p=$!; wait $p; wait $p",
+                     DROVAN_SIM, DROVAN_EXECUTABLE, nullptr);
+             return 92;
+           }});
+  std::filesystem::create_directory_symlink(kSource + "/conf", rig.dir() + "/conf");
+  std::string screen;
+  const auto shows = [&](std::string_view text, double seconds) {
+    return rig.until(
+        [&] {
+          pollfd p{terminal->get(), POLLIN, 0};
+          std::array<char, 4096> buf{};
+          const ssize_t n = ::poll(&p, 1, 0) == 1 ? ::read(p.fd, buf.data(), buf.size()) : 0;
+          if (n > 0) screen.append(buf.data(), static_cast<std::size_t>(n));
+          return screen.find(text) != std::string::npos;
+        },
+        seconds);
+  };
+  ASSERT_TRUE(shows("<8> Sair", 10)) << screen << rig.err();
+  ASSERT_EQ(::write(terminal->get(), "5\r", 2), 2);
+  ASSERT_TRUE(shows("<9> Retorna ao menu", 5)) << screen;
+  ASSERT_EQ(::write(terminal->get(), "a\r", 2), 2);
+  // A dozen bytes into a line of 59, at 25 ms a byte.
+  const std::string started = "# DROVAN TDMoE ";
+  ASSERT_TRUE(shows("drovan(conf)> " + started, 20)) << screen;
+  terminal.reset();
+  // The shell ends at once; the simulator once the program has.
+  (void)rig.wait_exit(30);
+
+  const std::string log = read_file(rig.dir() + "/device.log");
+  ASSERT_EQ(log.rfind("set conf\r", 0), 0U) << log;
+  // The line cut short, from the line end before it.
+  const auto erase = log.find('\x7f');
+  ASSERT_NE(erase, std::string::npos) << "no DEL: " << log;
+  const std::string last = log.substr(log.find_last_of("\r\n", erase) + 1);
+  const std::string typed = last.substr(0, last.find('\x7f'));
+  EXPECT_EQ(typed.rfind(started, 0), 0U) << last;
+  EXPECT_EQ(last, typed + std::string(typed.size(), '\x7f') + "\r");
+  const Summary s = summary_in(rig.err());
+  ASSERT_TRUE(s.found) << rig.err();
+  EXPECT_EQ(s.received, log.size());
+  EXPECT_EQ(s.dropped, 0U);
+}
+
 // Stopped from outside, as a shell's job control does, the simulator gives the
 // caller's terminal back as it was; continued, it takes it raw again, and the
 // run ends as usual.
@@ -320,7 +390,8 @@ TEST_P(SimLaunch, ExitStatusAndMessage) {
 
 const char* const kUsage =
     "usage: drovan-sim [--port N] [--min-gap-ms MS] [--line-ms MS] [--prompt-after-work] "
-    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--] [COMMAND";
+    "[--conf-ms MS] [--line-noise N] [--latency-ms MS] [--no-echo] [--log FILE] [--] "
+    "[COMMAND";
 const char* const kSummary = "drovan-sim: received ";
 const char* const kPrivateDevCheck =
     "test -c /dev/ttyUSB3 && test -c /dev/null && test -d /dev/pts && "
