@@ -55,7 +55,9 @@ constexpr std::size_t kMaxRows = 16384;
 // the device's own comes all at once and never starts the waiting.
 constexpr auto kEchoApart = std::chrono::milliseconds(2);
 
-std::int32_t best_of(const std::array<std::int32_t, 4>& s) { return *std::max_element(s.begin(), s.end()); }
+std::int32_t best_of(const std::array<std::int32_t, 4>& s) {
+  return *std::max_element(s.begin(), s.end());
+}
 
 std::uint8_t arg_best(const std::array<std::int32_t, 4>& s) {
   return static_cast<std::uint8_t>(std::max_element(s.begin(), s.end()) - s.begin());
@@ -124,8 +126,7 @@ void EchoModel::typed(std::string_view bytes, Clock::time_point at) {
   if (rows_.size() > kMaxRows) settle(true);
 }
 
-void EchoModel::add_row(char c, std::uint8_t file_bytes, std::uint32_t line,
-                        Clock::time_point at) {
+void EchoModel::add_row(char c, std::uint8_t file_bytes, std::uint32_t line, Clock::time_point at) {
   if (cells_.empty()) cells_.push_back({{0, kNeg, kNeg, kNeg}, {0, kNeg, kNeg, kNeg}});
   Row r{c, file_bytes, typing_file_, false, line, at, columns_, {0, 1, 2, 3}};
   // A line end the device has been seen to go past unechoed is not waited for.
@@ -144,7 +145,9 @@ void EchoModel::add_row(char c, std::uint8_t file_bytes, std::uint32_t line,
       s[kRun] = s[kTab] = kNeg;
     };
     const Scores& v = next.verdict;
-    r.from[kOwn] = v[kOwn] >= v[kRun] && v[kOwn] >= v[kTab] ? kOwn : v[kRun] >= v[kTab] ? kRun : kTab;
+    r.from[kOwn] = v[kOwn] >= v[kRun] && v[kOwn] >= v[kTab] ? kOwn
+                   : v[kRun] >= v[kTab]                     ? kRun
+                                                            : kTab;
     broken(next.verdict);
     broken(next.pace);
   }
@@ -238,7 +241,7 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
       const std::int32_t v = in[s];
       if (v == kNeg) continue;
       if (line_end) {
-        const std::int32_t cost = s == kOwn                                 ? kOwnLine
+        const std::int32_t cost = s == kOwn                                ? kOwnLine
                                   : next_line_end                          ? kPinned
                                   : (s == kRun || s == kTab) && next_typed ? kBreak
                                                                            : 0;
@@ -285,8 +288,10 @@ void EchoModel::column(char c, bool line_end, Clock::time_point at) {
         const std::int32_t gain = t.in_file ? kGain : 1;
         const std::int32_t pace_gain = t.given_up ? 0 : kGain;
         for (int s = 0; s < kStates; ++s) {
-          if (old_below.verdict[s] != kNeg) verdict.relax(into, old_below.verdict[s] + gain, kDiag, s);
-          if (old_below.pace[s] != kNeg) pace_diag.relax(into, old_below.pace[s] + pace_gain, kDiag, s);
+          if (old_below.verdict[s] != kNeg)
+            verdict.relax(into, old_below.verdict[s] + gain, kDiag, s);
+          if (old_below.pace[s] != kNeg)
+            pace_diag.relax(into, old_below.pace[s] + pace_gain, kDiag, s);
         }
       }
       for (int s = 0; s < kStates; ++s) {
@@ -560,8 +565,8 @@ EchoVerdict EchoModel::finish() {
   // The echo of the first line whole, and echo still on the last lines: the
   // device echoes, whatever it lost between.
   const std::uint32_t last_lines = std::max<std::uint32_t>(1, last_line_ / 10);
-  const bool runs_through = first_line_whole_ && characters_matched_ > 0 &&
-                            last_matched_line_ + last_lines >= last_line_;
+  const bool runs_through =
+      first_line_whole_ && characters_matched_ > 0 && last_matched_line_ + last_lines >= last_line_;
   if (characters_matched_ == 0 ||
       (!runs_through && (characters_matched_ * 2 < characters_ || !paced_))) {
     // Too little came back to call it an echo: a device that echoes nothing,

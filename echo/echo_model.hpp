@@ -121,14 +121,14 @@ class EchoModel {
     bool given_up;            // its echo was waited for and did not come
     std::uint32_t line;       // the file's line it is on
     Clock::time_point at;
-    std::uint64_t born;                       // columns heard when it was typed
+    std::uint64_t born;                      // columns heard when it was typed
     std::array<std::uint8_t, kStates> from;  // its first cell's step back, by state
   };
   struct Cell {
     Scores verdict;  // weights: bytes of the file
     Scores pace;     // weights: every byte typed, none for those given up on
   };
-  struct Column {  // a heard token, and the steps back of the cells it computed
+  struct Column {         // a heard token, and the steps back of the cells it computed
     std::uint64_t first;  // the lowest cell computed
     std::uint32_t count;
     std::size_t offset;  // into steps_
@@ -175,18 +175,18 @@ class EchoModel {
   // The pace.
   bool waiting_ = false;
   int run_ = 0;
-  int in_a_row_ = 0;         // echoes in one burst, each of the next byte typed...
+  int in_a_row_ = 0;          // echoes in one burst, each of the next byte typed...
   bool burst_whole_ = false;  // ...from a line's first byte
-  bool paced_ = false;  // the echo paced typing at some time this cycle
+  bool paced_ = false;        // the echo paced typing at some time this cycle
   int misses_ = 0;
   int echoes_ = 0;
   Clock::time_point last_counted_{};
-  bool line_work_ = false;        // the last echo was of a typed line end
-  bool line_ends_echoed_ = false;  // the device echoed a typed line end this cycle
+  bool line_work_ = false;          // the last echo was of a typed line end
+  bool line_ends_echoed_ = false;   // the device echoed a typed line end this cycle
   bool line_ends_skipped_ = false;  // ...or went past one unechoed: no longer waited for
-  bool answers_lines_ = false;     // the device answers a line on its own once done with it
-  bool awaiting_answer_ = false;   // the newest line end was echoed, nothing heard since
-  bool answer_due_ = false;        // ...and the device answers lines: its answer is waited for
+  bool answers_lines_ = false;      // the device answers a line on its own once done with it
+  bool awaiting_answer_ = false;    // the newest line end was echoed, nothing heard since
+  bool answer_due_ = false;         // ...and the device answers lines: its answer is waited for
   Clock::time_point answer_from_{};
   bool quiet_due_ = false;  // text of the device's own came after the echo: wait for quiet
   Clock::time_point quiet_from_{};

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <utility>
 
-
 volatile std::sig_atomic_t echo_paces_typing = 0;
 volatile std::sig_atomic_t echo_delay_us = 0;
 volatile std::sig_atomic_t echo_owed = 0;

@@ -31,6 +31,10 @@ constexpr std::string_view kSendAgain =
     "Envie o arquivo de novo antes de reinicializar o equipamento.\n";
 constexpr std::string_view kNoEcho =
     "\nO equipamento nao ecoou o arquivo: a recepcao nao pode ser conferida.\n";
+// Typing went on after the longest wait for XON: bytes may have found the
+// device's buffer full, whatever its echo says.
+constexpr std::string_view kHeldOff =
+    "\nATENCAO: o equipamento suspendeu o envio (XOFF) por mais de 10 s e o envio continuou.\n";
 constexpr std::string_view kEmptyFile = "\nATENCAO: o arquivo esta vazio: nada dele foi enviado.\n";
 
 // Types n bytes of buf_storage; `previous` carries the last byte across parts,
@@ -88,7 +92,7 @@ void print_echo_verdict(const EchoVerdict& v) {
       console_write(kEchoWhole);
       print_count(v.bytes);
       console_write(" bytes do arquivo.\n");
-      return;
+      break;
     case EchoVerdict::Kind::kLost:
       console_write(kAttention);
       print_count(v.lost);
@@ -96,10 +100,14 @@ void print_echo_verdict(const EchoVerdict& v) {
                                 : " bytes do arquivo nao voltaram no eco do equipamento");
       print_lines(v.lines);
       console_write(kSendAgain);
-      return;
+      break;
     case EchoVerdict::Kind::kNoEcho:
       console_write(kNoEcho);
-      return;
+      break;
+  }
+  if (v.held_off) {
+    console_write(kHeldOff);
+    if (v.kind != EchoVerdict::Kind::kLost) console_write(kSendAgain);
   }
 }
 

@@ -2,8 +2,6 @@
 // in their ways, and the verdict each one gets, the same however the device's
 // bytes are split into reads.
 
-#include "echo/echo_model.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "echo/echo_model.hpp"
 #include "tests/typist.hpp"
 
 namespace {

@@ -2,8 +2,6 @@
 // in their ways, the same however their bytes are split into reads. Time is
 // simulated in whole milliseconds.
 
-#include "echo/echo_model.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "echo/echo_model.hpp"
 #include "tests/typist.hpp"
 
 namespace {

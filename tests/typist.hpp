@@ -73,8 +73,9 @@ class Typist {
     }
     std::size_t i = 0;
     while (i < bytes.size()) {
-      const std::size_t piece =
-          split_ == Split::kByteEach ? 1 : std::uniform_int_distribution<std::size_t>(1, 12)(random_);
+      const std::size_t piece = split_ == Split::kByteEach
+                                    ? 1
+                                    : std::uniform_int_distribution<std::size_t>(1, 12)(random_);
       const std::size_t n = std::min(piece, bytes.size() - i);
       model_.heard(std::string_view(bytes).substr(i, n), t);
       i += n;
