@@ -27,6 +27,14 @@ const std::string kSending(kSendingFile);
 const std::string kAdvice = "\nReinicialize o equipamento para efetivar as configuracoes. \r\n";
 const std::string kBanner = "\n\rTecla <q> + ENTER sai do terminal\n\r";
 
+// The port's node given `mode`, its directory open to all, so that only the
+// node's own mode may refuse.
+bool port_node_mode(mode_t mode) {
+  const std::string port(devicename);
+  return ::chmod(port.substr(0, port.rfind('/')).c_str(), 0755) == 0 &&
+         ::chmod(devicename, mode) == 0;
+}
+
 // Root opens any node and ignores an exclusive port: the program as an
 // ordinary user needs root dropped to nobody first. False where that fails.
 bool as_ordinary_user() {
@@ -86,12 +94,7 @@ TEST(PortFault, PortHeldByAnotherCopyIsBusyUntilItLetsGo) {
 // nobody first, or root's privilege would open the node anyway.
 TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
   Rig rig({.entry = [] {
-    // The port's directory open to all, so that only the node's own mode refuses.
-    const std::string port(devicename);
-    if (::chmod(port.substr(0, port.rfind('/')).c_str(), 0755) != 0 ||
-        ::chmod(devicename, 0) != 0) {
-      return 90;
-    }
+    if (!port_node_mode(0)) return 90;
     if (!as_ordinary_user()) return 77;
     send_command("run reset");
     return 0;
@@ -111,11 +114,7 @@ TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
 // points to fuser instead.
 TEST(PortFault, PortTakenExclusivelyIsInUse) {
   Rig rig({.entry = [] {
-    const std::string port(devicename);
-    if (::chmod(port.substr(0, port.rfind('/')).c_str(), 0755) != 0 ||
-        ::chmod(devicename, 0666) != 0) {
-      return 90;
-    }
+    if (!port_node_mode(0666)) return 90;
     const UniqueFd exclusive(::open(devicename, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!exclusive.is_open() || ::ioctl(exclusive.get(), TIOCEXCL) != 0) return 91;
     if (!as_ordinary_user()) return 77;
