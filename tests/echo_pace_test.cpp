@@ -110,6 +110,16 @@ Device busy_after_command(int busy_ms) {
   };
 }
 
+// Echo as a console gives it; after byte `at_byte` it holds typing off for 300 ms.
+Device holding_off(std::size_t at_byte) {
+  return [=](std::size_t i, char c, int t, Reads& reads) {
+    reads.emplace(t + 1, i == at_byte ? crlf(i, c) + "\x13" : crlf(i, c));
+    if (i == at_byte) reads.emplace(t + 301, "\x11");
+  };
+}
+
+const std::string kLongComment = kLine + "\r\n# " + std::string(100, 'x') + "\r\n" + kLine;
+
 Reads status_lines() {
   Reads r;
   for (int t = 3; t < 2000; t += 50) r.emplace(t, "\r\nLINK UP e1 fxs.count 16 ok\r\n");
@@ -183,7 +193,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Lines of its own, twenty a second, with the typed letters in them:
         // no echo, so typing never waits.
         Case{"StatusLinesWithoutEcho", kTwoLines,
-             console(0, [](std::size_t, char) { return std::string(); }), tens(28),
-             status_lines()}));
+             console(0, [](std::size_t, char) { return std::string(); }), tens(28), status_lines()},
+        // Nothing is typed between XOFF and XON.
+        Case{"HeldOffAWhile", kTwoLines, holding_off(5), with(tens(28), {{5, 301}})},
+        // One 'x' of a hundred lost costs one wait, not one for each 'x' after it.
+        Case{"ByteLostInARunOfOneLetter", kLongComment,
+             console(0, [](std::size_t i, char c) { return i == 60 ? "" : crlf(i, c); }),
+             with(tens(kLongComment.size() - 1), {{60, 500}})}));
 
 }  // namespace
