@@ -192,6 +192,62 @@ Device late(int ms) {
   };
 }
 
+// Echo as a console gives it, but for byte `lost`, answered instead by `own`
+// 100 ms after it was typed.
+Device losing_then_saying(std::size_t lost, std::string own) {
+  return [=](char c, std::size_t i, int, int t, Reads& reads) {
+    if (i == lost) {
+      reads.emplace(t + 100, own);
+    } else if (!crlf(c).empty()) {
+      reads.emplace(t + 1, crlf(c));
+    }
+  };
+}
+
+// A line editor that redraws the whole line after each key it takes.
+Device redrawing() {
+  auto line = std::make_shared<std::string>();
+  return [line](char c, std::size_t i, int, int t, Reads& reads) {
+    if (i == 0) line->clear();  // a new run of the table's row
+    if (c == '\n') return;
+    if (c == '\r') {
+      line->clear();
+      reads.emplace(t + 1, "\r\n");
+      return;
+    }
+    *line += c;
+    reads.emplace(t + 1, "\rdrovan(conf)> " + *line + "\x1b[K");
+  };
+}
+
+// Echo as a console gives it; after byte `at_byte` it holds typing off for 300 ms.
+Device holding_off(std::size_t at_byte) {
+  return [=](char c, std::size_t i, int, int t, Reads& reads) {
+    reads.emplace(t + 1, i == at_byte ? crlf(c) + "\x13" : crlf(c));
+    if (i == at_byte) reads.emplace(t + 301, "\x11");
+  };
+}
+
+// A console that answers each line end it echoes with "ok" after `work_ms`,
+// then its prompt; it takes nothing while it works.
+Device ok_after_work(int work_ms) {
+  auto free_at = std::make_shared<int>(0);
+  return [=](char c, std::size_t i, int, int t, Reads& reads) {
+    if (i == 0) *free_at = 0;  // a new run of the table's row
+    const int taken = std::max(t, *free_at);
+    if (c == '\r') {
+      reads.emplace(taken + 1, "\r\n");
+      reads.emplace(taken + 1 + work_ms, "ok\r\ndrovan(conf)> ");
+      *free_at = taken + 1 + work_ms;
+    } else if (!crlf(c).empty()) {
+      reads.emplace(taken + 1, crlf(c));
+    }
+  };
+}
+
+const std::string kLongComment = "e1.signalling = r2-digital\nfxs.count = 16\n# " +
+                                 std::string(100, 'x') + "\nfxs.ports = 1-16\n";
+
 // Lines of the device's own, every 300 ms.
 Reads alarms() {
   Reads r;
@@ -390,6 +446,52 @@ INSTANTIATE_TEST_SUITE_P(
              208,
              {3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
              repeated("fxs.count = 16\n", 20),
-             true}));
+             true},
+        // The '1' of "fxs.count = 16" lost, and an alarm line that begins with a
+        // '1' while typing waits for it: not its echo.
+        Case{"AlarmBeginningWithTheLostByte",
+             losing_then_saying(40, "\r\n16:42:07 E1 link 1 UP\r\n"),
+             K::kLost,
+             1,
+             {2}},
+        // ...and the console then redraws its prompt and the line typed so far.
+        Case{"AlarmBeginningWithTheLostByteThenTheLineRedrawn",
+             losing_then_saying(40, "\r\n16:42:07 E1 link 1 UP\r\ndrovan(conf)> fxs.count = "),
+             K::kLost,
+             1,
+             {2}},
+        Case{"OkAfterWorkThenThePrompt", ok_after_work(200), K::kWhole, 0, {}},
+        // XOFF and XON are neither echo nor text.
+        Case{"HeldOffAWhile", holding_off(45), K::kWhole, 0, {}},
+        // Bold as terminfo writes it: its end, ESC ( B, is a sequence too.
+        Case{"EchoInBold",
+             at_once(
+                 [](char c, std::size_t, int) {
+                   return crlf(c).empty() || c == '\r' ? crlf(c)
+                                                       : "\x1b[1m" + crlf(c) + "\x1b(B\x1b[m";
+                 }),
+             K::kWhole,
+             0,
+             {}},
+        Case{"TabEchoedAsCaretI",
+             at_once([](char c, std::size_t,
+                        int) { return c == '\t' ? std::string("^I") : crlf(c); }),
+             K::kWhole,
+             0,
+             {},
+             "fxs.count\t= 16\nfxs.ports\t= 1-16\n"},
+        Case{"LineRedrawnAfterEachKey", redrawing(), K::kWhole, 0, {}},
+        // One 'x' of a hundred lost: any of them could be the one, the count is what tells.
+        Case{"ByteLostInARunOfOneLetter",
+             losing([](std::size_t i) { return i == 95; }),
+             K::kLost,
+             1,
+             {3},
+             kLongComment},
+        Case{"CrEchoedAsCrAlone",
+             at_once([](char c, std::size_t, int) { return c == '\n' ? std::string() : echo(c); }),
+             K::kWhole,
+             0,
+             {}}));
 
 }  // namespace

@@ -109,6 +109,36 @@ Device busy_after_command(int busy_ms) {
   };
 }
 
+// A console that echoes a line end at once, works `work_ms` on it, then
+// sends `answer`; it takes nothing while it works.
+Device answering_after_work(int work_ms, std::string answer) {
+  auto free_at = std::make_shared<int>(0);
+  return [=](std::size_t i, char c, int t, Reads& reads) {
+    if (i == 0) *free_at = 0;  // a new run of the table's row
+    const int taken = std::max(t, *free_at);
+    if (c == '\r') {
+      reads.emplace(taken + 1, "\r\n");
+      reads.emplace(taken + 1 + work_ms, answer);
+      *free_at = taken + 1 + work_ms;
+    } else if (!crlf(i, c).empty()) {
+      reads.emplace(taken + 1, crlf(i, c));
+    }
+  };
+}
+
+const std::string kOk = "ok\r\ndrovan(conf)> ";
+
+// Echo as a console gives it; after byte `at_byte` it holds typing off for 300 ms.
+Device holding_off(std::size_t at_byte) {
+  return [=](std::size_t i, char c, int t, Reads& reads) {
+    reads.emplace(t + 1, i == at_byte ? crlf(i, c) + "\x13" : crlf(i, c));
+    if (i == at_byte) reads.emplace(t + 301, "\x11");
+  };
+}
+
+const std::string kThreeCrLines = "fxs.count = 16\rfxo.count = 1\rfxs.ports = 1-16";
+const std::string kLongComment = kLine + "\r\n# " + std::string(100, 'x') + "\r\n" + kLine;
+
 Reads status_lines() {
   Reads r;
   for (int t = 3; t < 2000; t += 50) r.emplace(t, "\r\nLINK UP e1 fxs.count 16 ok\r\n");
@@ -182,7 +212,18 @@ INSTANTIATE_TEST_SUITE_P(
         // Lines of its own, twenty a second, with the typed letters in them:
         // no echo, so typing never waits.
         Case{"StatusLinesWithoutEcho", kTwoLines,
-             console(0, [](std::size_t, char) { return std::string(); }), tens(28),
-             status_lines()}));
+             console(0, [](std::size_t, char) { return std::string(); }), tens(28), status_lines()},
+        // Its prompt comes once the line's work is done: the next line waits for it
+        // and for the quiet after it.
+        Case{"PromptAfterTheLinesWork", kThreeCrLines, answering_after_work(300, "drovan(conf)> "),
+             with(tens(44), {{14, 309}, {28, 309}})},
+        Case{"OkAfterTheLinesWorkThenThePrompt", kThreeCrLines, answering_after_work(200, kOk),
+             with(tens(44), {{14, 209}, {28, 209}})},
+        // Nothing is typed between XOFF and XON.
+        Case{"HeldOffAWhile", kTwoLines, holding_off(5), with(tens(28), {{5, 301}})},
+        // One 'x' of a hundred lost costs one wait, not one for each 'x' after it.
+        Case{"ByteLostInARunOfOneLetter", kLongComment,
+             console(0, [](std::size_t i, char c) { return i == 60 ? "" : crlf(i, c); }),
+             with(tens(kLongComment.size() - 1), {{60, 500}})}));
 
 }  // namespace
