@@ -93,6 +93,7 @@ struct Case {
   bool more_lines = false;
   Reads own = {};          // what the device says of its own accord
   int stopped_after = -1;  // the program stopped for 1.5 s after typing this byte of the wire
+  bool held_off = false;   // the device held typing off past the longest wait for XON
 };
 
 // Long enough for the alignment to be settled in several steps.
@@ -112,6 +113,7 @@ TEST_P(EchoAccounting, Verdict) {
     SCOPED_TRACE(static_cast<int>(split));
     const EchoVerdict v = account(c.file, c.device, c.own, c.stopped_after, split);
     EXPECT_EQ(v.kind, c.kind);
+    EXPECT_EQ(v.held_off, c.held_off);
     if (c.kind == EchoVerdict::Kind::kNoEcho) continue;
     EXPECT_EQ(v.bytes, c.file.size());
     EXPECT_EQ(v.lines.more, c.more_lines);
@@ -220,11 +222,11 @@ Device redrawing() {
   };
 }
 
-// Echo as a console gives it; after byte `at_byte` it holds typing off for 300 ms.
-Device holding_off(std::size_t at_byte) {
+// Echo as a console gives it; after byte `at_byte` it holds typing off for `hold_ms`.
+Device holding_off(std::size_t at_byte, int hold_ms = 300) {
   return [=](char c, std::size_t i, int, int t, Reads& reads) {
     reads.emplace(t + 1, i == at_byte ? crlf(c) + "\x13" : crlf(c));
-    if (i == at_byte) reads.emplace(t + 301, "\x11");
+    if (i == at_byte) reads.emplace(t + 1 + hold_ms, "\x11");
   };
 }
 
@@ -463,6 +465,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OkAfterWorkThenThePrompt", ok_after_work(200), K::kWhole, 0, {}},
         // XOFF and XON are neither echo nor text.
         Case{"HeldOffAWhile", holding_off(45), K::kWhole, 0, {}},
+        // Past the longest wait typing goes on, and the verdict tells.
+        Case{"HeldOffPastTheLongestWait",
+             holding_off(45, 12000),
+             K::kWhole,
+             0,
+             {},
+             kFile,
+             false,
+             {},
+             -1,
+             true},
         // Bold as terminfo writes it: its end, ESC ( B, is a sequence too.
         Case{"EchoInBold",
              at_once(

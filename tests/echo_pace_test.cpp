@@ -213,12 +213,13 @@ INSTANTIATE_TEST_SUITE_P(
         // no echo, so typing never waits.
         Case{"StatusLinesWithoutEcho", kTwoLines,
              console(0, [](std::size_t, char) { return std::string(); }), tens(28), status_lines()},
-        // Its prompt comes once the line's work is done: the next line waits for it
-        // and for the quiet after it.
+        // Its prompt comes once the line's work is done: the next line's first
+        // byte waits in its receive FIFO meanwhile, and the byte after it waits
+        // for its echo, after the prompt.
         Case{"PromptAfterTheLinesWork", kThreeCrLines, answering_after_work(300, "drovan(conf)> "),
-             with(tens(44), {{14, 309}, {28, 309}})},
+             with(tens(44), {{15, 300}, {29, 300}})},
         Case{"OkAfterTheLinesWorkThenThePrompt", kThreeCrLines, answering_after_work(200, kOk),
-             with(tens(44), {{14, 209}, {28, 209}})},
+             with(tens(44), {{15, 200}, {29, 200}})},
         // Nothing is typed between XOFF and XON.
         Case{"HeldOffAWhile", kTwoLines, holding_off(5), with(tens(28), {{5, 301}})},
         // One 'x' of a hundred lost costs one wait, not one for each 'x' after it.
