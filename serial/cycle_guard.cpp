@@ -15,6 +15,7 @@
 #include "serial/low_latency.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
+#include "serial/port_settings.hpp"
 
 namespace {
 
@@ -162,6 +163,7 @@ void end_cycle_and_die(int signal_number) {
     for (const int s : kEndingSignals) sigaddset(&again, s);
     ::sigprocmask(SIG_UNBLOCK, &again, nullptr);
     if (cycle_line_open != kLineEnded) end_line_before_dying(port);
+    restore_port_settings(port);
     ::close(port);
   }
   die_of(signal_number);

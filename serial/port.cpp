@@ -16,6 +16,7 @@
 #include "serial/low_latency.hpp"
 #include "serial/open_line.hpp"
 #include "serial/port_holder.hpp"
+#include "serial/port_settings.hpp"
 
 char devicename[kDeviceNameSize] = "/dev/ttyUSB0";
 int fd = -1;
@@ -80,6 +81,7 @@ void conf_serial() {
   ::fcntl(fd, F_SETOWN, ::getpid());
   ::fcntl(fd, F_SETFL, O_ASYNC);
   ::tcflush(fd, TCIFLUSH);
+  save_port_settings(fd);
   ::tcsetattr(fd, TCSANOW, &newtio);
 }
 
@@ -149,6 +151,7 @@ void PortCycle::close() {
   if (fd < 0) return;
   // Put back while the guard stands: no signal can end the program in between.
   restore_latency(fd);
+  restore_port_settings(fd);
   unguard_cycle();
   remember_open_line(devicename);
   ::close(fd);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -75,6 +76,39 @@ std::string read_available(int master) {
   pollfd p{master, POLLIN, 0};
   const ssize_t n = ::poll(&p, 1, 0) > 0 ? ::read(master, buf, sizeof buf) : 0;
   return {buf, n > 0 ? static_cast<std::size_t>(n) : 0};
+}
+
+// A port left as another program set it (9600 baud, line editing, echo): the
+// program's settings stand for the cycle and the port's come back after it.
+TEST_F(PortCycleTest, SettingsGivenBackAtClose) {
+  termios own{};
+  ASSERT_EQ(::tcgetattr(slave_, &own), 0);
+  own.c_iflag = ICRNL | IXON;
+  own.c_lflag = ICANON | ECHO | ISIG;
+  own.c_cc[VMIN] = 4;
+  ::cfsetispeed(&own, B9600);
+  ::cfsetospeed(&own, B9600);
+  ASSERT_EQ(::tcsetattr(slave_, TCSANOW, &own), 0);
+  ASSERT_EQ(::tcgetattr(slave_, &own), 0);
+  {
+    const PortCycle cycle;
+    ASSERT_TRUE(cycle.is_open());
+    termios during{};
+    ASSERT_EQ(::tcgetattr(slave_, &during), 0);
+    EXPECT_EQ(::cfgetospeed(&during), static_cast<speed_t>(B115200));
+    EXPECT_EQ(during.c_lflag, 0U);
+    ASSERT_TRUE(port_write(std::string_view("run reset\r")));
+  }
+  termios after{};
+  ASSERT_EQ(::tcgetattr(slave_, &after), 0);
+  EXPECT_EQ(after.c_iflag, own.c_iflag);
+  EXPECT_EQ(after.c_oflag, own.c_oflag);
+  EXPECT_EQ(after.c_cflag, own.c_cflag);
+  EXPECT_EQ(after.c_lflag, own.c_lflag);
+  EXPECT_EQ(after.c_cc[VMIN], own.c_cc[VMIN]);
+  EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
+  // What was written went out as typed, before the settings changed.
+  EXPECT_EQ(read_available(master_), "run reset\r");
 }
 
 // The operator switches ports with a line cut short on the first one: the
