@@ -183,7 +183,7 @@ void Terminal::ordinary(char key) {
     return;
   }
   // Only 7-bit characters reach the device; NUL and accented bytes do not.
-  if (static_cast<signed char>(key) > 0) type(key);
+  if (static_cast<signed char>(ch) > 0) type(ch);
 }
 
 // One key read from the console; true when it ends the mode. 'q' and '3' are

@@ -28,4 +28,3 @@ void send_command(const char* msg) {
   if (!port.is_open() || !command_over_port(msg)) print_port_error();
 }
 
-void send_reset() { send_command("run reset"); }

@@ -4,5 +4,3 @@
 // text, a carriage return, and whatever the device answers meanwhile.
 void send_command(const char* msg);
 
-// The device's restart, "run reset".
-void send_reset();

@@ -93,14 +93,6 @@ bool show_port_input(ByteConsumer consumer) {
   return true;
 }
 
-void drain(long pause_microseconds, ByteConsumer consumer) {
-  if (wait_flag != 0) return;
-  // The port's reads block once it is configured; only read what is already there.
-  if (wait_for_port(MonoClock::now()) == PortState::kReadable) show_port_input(consumer);
-  pause_us(pause_microseconds);
-  wait_flag = 1;
-}
-
 void port_pause(long microseconds, ByteConsumer consumer) {
   port_pause_until(MonoClock::now() + std::chrono::microseconds(microseconds), consumer);
 }

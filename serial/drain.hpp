@@ -18,11 +18,6 @@ inline constexpr std::chrono::milliseconds kLastWordBound{2000};
 // once. False when the port failed or hung up (nothing could be read).
 bool show_port_input(ByteConsumer consumer = nullptr);
 
-// Response drain: when the port has signalled, one read of at most 1024 bytes is
-// shown (each byte also handed to `consumer`, if any), then the pause, then the
-// notification is cleared. It never waits for the device.
-void drain(long pause_microseconds, ByteConsumer consumer = nullptr);
-
 // A pause inside a port cycle: it lasts exactly as long as asked, and whatever
 // the device sends meanwhile is shown as it arrives.
 void port_pause(long microseconds, ByteConsumer consumer = nullptr);
