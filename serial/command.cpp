@@ -27,4 +27,3 @@ void send_command(const char* msg) {
   const PortCycle port;
   if (!port.is_open() || !command_over_port(msg)) print_port_error();
 }
-
