@@ -88,11 +88,11 @@ TEST(UploadPacing, DroppedBytesStillTakeTheirPause) {
 }
 
 TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
-  // 3000 bytes: more than two reads of the file, with a CR ending the first read
+  // 2100 bytes: more than two reads of the file, with a CR ending the first read
   // and its LF starting the second, and a bare LF starting the third.
   std::string content;
-  for (int i = 0; content.size() < 3000; ++i) content += "linha " + std::to_string(i) + "\n";
-  content.resize(3000);
+  for (int i = 0; content.size() < 2100; ++i) content += "linha " + std::to_string(i) + "\n";
+  content.resize(2100);
   content[1022] = 'x';
   content[1023] = '\r';
   content[1024] = '\n';
@@ -126,7 +126,7 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
   std::string shown = expected;
   std::replace(shown.begin(), shown.end(), '\r', '\n');
   EXPECT_EQ(rig.out(), kSending + shown + answer +
-                           "\nEco conferido: o equipamento recebeu os 3000 bytes do arquivo.\n" +
+                           "\nEco conferido: o equipamento recebeu os 2100 bytes do arquivo.\n" +
                            kAdvice);
 
   // The file's own bytes, in wire order, skipping the CRs inserted before LFs.
@@ -142,12 +142,13 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
   // wake-up of this reader makes single gaps look short, hence percentiles.
   EXPECT_GE(gaps[gaps.size() / 20], 9.0);
   EXPECT_GE(gaps[gaps.size() / 2], 9.95);
-  EXPECT_GE(ms_between(file_bytes.front(), file_bytes.back()), 10.0 * 2999 - 5);
+  EXPECT_GE(ms_between(file_bytes.front(), file_bytes.back()),
+            10.0 * static_cast<double>(content.size() - 1) - 5);
 }
 
 // A console that loses the CR ending line 4 and echoes the LF after it alone:
-// lines 4 and 5 run into one on the device. Through the port's own settings
-// (ICRNL) each CR it sends arrives as a LF, so its CR LF echo is two LFs.
+// lines 4 and 5 run into one on the device. Its other line ends come back as
+// CR LF, so the lone LF is told from a line end echoed whole.
 TEST(UploadEcho, LostCrLfEchoedNamesItsLine) {
   const std::string prompt = "drovan(conf)> ";
   Rig rig({.entry = [] {
