@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "echo/echo_model.hpp"
+#include "serial/line_end.hpp"
 #include "tests/typist.hpp"
 
 namespace {
@@ -167,7 +168,7 @@ Upload upload(const std::string& file, Device device) {
   };
   char previous = 0;
   for (const char c : file) {
-    if (c == '\n' && previous != '\r') type('\r', false);
+    if (cr_goes_before(previous, c)) type('\r', false);
     previous = c;
     typist.wait_turn();
     type(c, true);

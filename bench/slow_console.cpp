@@ -40,6 +40,7 @@
 #include <string_view>
 #include <vector>
 
+#include "serial/line_end.hpp"
 #include "tests/rig.hpp"
 #include "tests/texts.hpp"
 
@@ -71,7 +72,7 @@ std::string wire_of(const std::string& file) {
   std::string wire;
   char previous = 0;
   for (const char c : file) {
-    if (c == '\n' && previous != '\r') wire += '\r';
+    if (cr_goes_before(previous, c)) wire += '\r';
     previous = c;
     if (static_cast<signed char>(c) > 0) wire += c;
   }
@@ -106,7 +107,7 @@ double floor_ms(std::string_view span, const std::string& file, const Case& c) {
   std::vector<bool> inserted;
   char previous = 0;
   for (const char ch : file) {
-    if (ch == '\n' && previous != '\r') inserted.push_back(true);
+    if (cr_goes_before(previous, ch)) inserted.push_back(true);
     previous = ch;
     if (static_cast<signed char>(ch) > 0) inserted.push_back(false);
   }

@@ -14,6 +14,7 @@
 #include "console/console.hpp"
 #include "echo/echo_model.hpp"
 #include "serial/echo.hpp"
+#include "serial/line_end.hpp"
 #include "serial/open_line.hpp"
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
@@ -43,7 +44,7 @@ bool pace_bytes(std::size_t n, char& previous, ByteConsumer consumer, Unsent* un
   for (std::size_t i = 0; i < n; ++i) {
     const char b = buf_storage[i];
     if (unsent != nullptr) unsent->count(b);
-    if (b == '\n' && previous != '\r') {
+    if (cr_goes_before(previous, b)) {
       echo_inserted_next();
       if (!port_write(std::string_view("\r"))) return false;
     }

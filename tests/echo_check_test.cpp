@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "echo/echo_model.hpp"
+#include "serial/line_end.hpp"
 #include "tests/typist.hpp"
 
 namespace {
@@ -70,7 +71,7 @@ EchoVerdict account(const std::string& file, const Device& device, Reads reads =
   model.typing_file(true);
   char previous = 0;
   for (const char c : file) {
-    if (c == '\n' && previous != '\r') type('\r', false);
+    if (cr_goes_before(previous, c)) type('\r', false);
     previous = c;
     typist.wait_turn();
     type(c, true);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/line_end.hpp"
 #include "sim/console_model.hpp"
 #include "tests/rig.hpp"
 #include "tests/texts.hpp"
@@ -101,7 +102,7 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
   std::string expected = "set conf\r";
   char previous = '\0';
   for (const char b : content) {
-    if (b == '\n' && previous != '\r') expected += '\r';
+    if (cr_goes_before(previous, b)) expected += '\r';
     expected += b;
     previous = b;
   }
