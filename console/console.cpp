@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "console/ending_signals.hpp"
 #include "console/write_all.hpp"
 
 namespace {
@@ -73,7 +74,7 @@ int console_getc() {
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
     // Standard input inherited in non-blocking mode: wait for it as a blocking read would.
     pollfd p{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&p, 1, -1) < 0) return kConsoleInterrupted;
+    if (wait_ready(&p, 1, nullptr) < 0) return kConsoleInterrupted;
     n = ::read(STDIN_FILENO, &c, 1);
   }
   if (n == 1) return c;

@@ -15,6 +15,7 @@
 
 #include "capture/capture.hpp"
 #include "console/console.hpp"
+#include "console/ending_signals.hpp"
 #include "menus/main_menu.hpp"
 #include "serial/drain.hpp"
 #include "serial/open_line.hpp"
@@ -232,7 +233,7 @@ Leave Terminal::run() {
     console_flush();
     std::array<pollfd, 2> watch{{{STDIN_FILENO, POLLIN, 0}, {away_ ? -1 : fd, POLLIN, 0}}};
     const timespec look_in = away_ ? time_left_until(next_look_) : timespec{};
-    const int ready = ::ppoll(watch.data(), watch.size(), away_ ? &look_in : nullptr, nullptr);
+    const int ready = wait_ready(watch.data(), watch.size(), away_ ? &look_in : nullptr);
     if (ready < 0) {
       // A failing poll (out of memory) is retried, but not at full speed.
       if (errno != EINTR) pause_us(kShortDrainPauseUs);

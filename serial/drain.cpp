@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "console/ending_signals.hpp"
 #include "echo/echo_model.hpp"
 #include "serial/echo.hpp"
 #include "serial/pause.hpp"
@@ -20,13 +21,13 @@ namespace {
 enum class PortState { kQuiet, kReadable, kGone };
 
 // Waits until the port has input or the deadline passes. A signal (SIGIO)
-// only makes it look again.
+// only makes it look again; one that ends the program ends the cycle there.
 PortState wait_for_port(MonoClock::time_point deadline) {
   for (;;) {
     if (deadline <= MonoClock::now() || fd < 0) return PortState::kQuiet;
     const timespec timeout = time_left_until(deadline);
     pollfd p{fd, POLLIN, 0};
-    const int n = ::ppoll(&p, 1, &timeout, nullptr);
+    const int n = wait_ready(&p, 1, &timeout);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return PortState::kGone;
     if (n == 0) return PortState::kQuiet;
@@ -39,7 +40,7 @@ PortState wait_for_port(MonoClock::time_point deadline) {
 bool port_readable_now() {
   pollfd p{fd, POLLIN, 0};
   const timespec no_wait{};
-  return fd >= 0 && ::ppoll(&p, 1, &no_wait, nullptr) > 0 && (p.revents & POLLIN) != 0;
+  return fd >= 0 && wait_ready(&p, 1, &no_wait) > 0 && (p.revents & POLLIN) != 0;
 }
 
 // After a DEL, the device's answer to it, and the rest of that answer if it

@@ -4,10 +4,6 @@
 #include <csignal>
 #include <utility>
 
-volatile std::sig_atomic_t echo_paces_typing = 0;
-volatile std::sig_atomic_t echo_delay_us = 0;
-volatile std::sig_atomic_t echo_owed = 0;
-
 namespace {
 
 EchoModel pace;
@@ -35,28 +31,17 @@ void watch_for_stops() {
   (void)installed;
 }
 
-// What a signal handler may need of the pace, kept up after each change.
-void publish() {
-  echo_paces_typing = pace.waiting() ? 1 : 0;
-  const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::clamp<Clock::duration>(pace.echo_delay(), Clock::duration::zero(), EchoModel::kMaxWait));
-  echo_delay_us = static_cast<std::sig_atomic_t>(delay.count());
-  echo_owed = pace.owed() ? 1 : 0;
-}
-
 }  // namespace
 
 void echo_cycle_begins() {
   watch_for_stops();
   continued_seen = continued;
   pace.reset();
-  publish();
 }
 
 void echo_typed(std::string_view bytes, std::chrono::steady_clock::time_point at) {
   last_event = at;
   pace.typed(bytes, at);
-  publish();
 }
 
 void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at) {
@@ -66,15 +51,15 @@ void echo_heard(std::string_view bytes, std::chrono::steady_clock::time_point at
   }
   last_event = at;
   pace.heard(bytes, at);
-  publish();
 }
 
 EchoModel& echo_pace() { return pace; }
 
 long echo_answer_wait_us() {
-  if (echo_paces_typing == 0) return 0;
-  constexpr long kLongest = std::chrono::microseconds(EchoModel::kMaxWait).count();
-  return std::min(2L * echo_delay_us, kLongest);
+  if (!pace.waiting()) return 0;
+  const auto delay = std::clamp<Clock::duration>(2 * pace.echo_delay(), Clock::duration::zero(),
+                                                 EchoModel::kMaxWait);
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(delay).count());
 }
 
 DelAnswer echo_del_answer() {
@@ -83,10 +68,7 @@ DelAnswer echo_del_answer() {
           erase.typed_at + std::chrono::microseconds(echo_answer_wait_us()), erase.last_heard};
 }
 
-void echo_wait_ran_out() {
-  pace.ran_out();
-  publish();
-}
+void echo_wait_ran_out() { pace.ran_out(); }
 
 void echo_typing_file(bool file) { pace.typing_file(file); }
 

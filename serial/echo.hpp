@@ -5,7 +5,6 @@
 // cycle, an upload's verdict at its end.
 
 #include <chrono>
-#include <csignal>
 #include <string_view>
 
 #include "echo/echo_model.hpp"
@@ -28,15 +27,6 @@ EchoVerdict echo_verdict();
 // The next byte typed is the CR inserted before a bare LF: no byte of the file.
 void echo_inserted_next();
 
-// The pace's last figures, for the signal guard's erase (plain variables a
-// handler may read): whether the device's echo paces typing, and how long, in
-// microseconds, it took to echo the last typed byte it echoed (at most the
-// pace's longest wait within a line).
-extern volatile std::sig_atomic_t echo_paces_typing;
-extern volatile std::sig_atomic_t echo_delay_us;
-// 1 while the pace waits for the echo of bytes typed.
-extern volatile std::sig_atomic_t echo_owed;
-
 // A DEL is answered by whatever the device sends after it ("\b \b", "^?", a
 // bell; nothing at the start of a line): the pace does not know its echo, so
 // the byte after a DEL waits for that answer, on a device whose echo paces
@@ -44,7 +34,7 @@ extern volatile std::sig_atomic_t echo_owed;
 // echo its last typed byte (a DEL takes it as long; the margin keeps a late
 // answer from letting the next DEL go early, which would leave one more byte in
 // its receive FIFO for the rest of the erase), and never longer than the pace
-// waits. Zero: nothing is waited for. Async-signal-safe.
+// waits. Zero: nothing is waited for.
 long echo_answer_wait_us();
 // An answer of several bytes may come in more than one read: it is taken as
 // whole once the port has been quiet this long after it.

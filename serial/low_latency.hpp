@@ -9,6 +9,6 @@
 // Adds ASYNC_LOW_LATENCY to the port's flags when they lack it, remembering
 // the port's own.
 void ask_low_latency(int port);
-// Puts the port's own flags back, if they were changed. Async-signal-safe: the
-// signal guard calls it before it closes the port.
+// Puts the port's own flags back, if they were changed. Async-signal-safe: a
+// program ended at once by a second signal calls it.
 void restore_latency(int port);

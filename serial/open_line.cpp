@@ -9,8 +9,8 @@
 #include "serial/pause.hpp"
 #include "serial/port.hpp"
 
-volatile std::sig_atomic_t cycle_line_open = kLineEnded;
-volatile std::sig_atomic_t cycle_line_held = 0;
+LineState cycle_line_open = LineState::kEnded;
+std::size_t cycle_line_held = 0;
 
 namespace {
 
@@ -20,8 +20,8 @@ constexpr std::size_t kRememberedPorts = 8;
 using PortName = std::array<char, kDeviceNameSize>;
 struct RememberedLine {
   PortName name{};
-  std::sig_atomic_t state = kLineEnded;
-  std::sig_atomic_t held = 0;
+  LineState state = LineState::kEnded;
+  std::size_t held = 0;
 };
 std::array<RememberedLine, kRememberedPorts> open_lines{};
 
@@ -39,61 +39,33 @@ bool only_lengthens(const char* data, std::size_t size) {
                       [](char c) { return c == '\r' || c == '\n' || c == kErase; });
 }
 
-// The line as the device holds it once `data` has reached it. The count is
-// set before the state, so that a handler never sees a line open with fewer
-// bytes than the device holds.
+// The line as the device holds it once `data` has reached it.
 void advance(const char* data, std::size_t size) {
-  std::sig_atomic_t state = cycle_line_open;
-  std::sig_atomic_t held = cycle_line_held;
   for (std::size_t i = 0; i < size; ++i) {
     const char c = data[i];
     if (c == '\r' || c == '\n') {
-      state = kLineEnded;
-      held = 0;
+      cycle_line_open = LineState::kEnded;
+      cycle_line_held = 0;
     } else if (c == kErase) {
       // A Backspace on an empty line erases nothing; on a file's line it
       // leaves a line that is no longer the file's.
-      if (held > 0) --held;
-      if (state == kLineWhole) state = kLineCut;
+      if (cycle_line_held > 0) --cycle_line_held;
+      if (cycle_line_open == LineState::kWhole) cycle_line_open = LineState::kCut;
     } else {
-      state = kLineCut;
-      if (held < static_cast<std::sig_atomic_t>(kLineCapacity)) ++held;
+      cycle_line_open = LineState::kCut;
+      cycle_line_held = std::min(cycle_line_held + 1, kLineCapacity);
     }
   }
-  if (held >= cycle_line_held) {
-    cycle_line_held = held;
-    cycle_line_open = state;
-  } else {
-    cycle_line_open = state;
-    cycle_line_held = held;
-  }
 }
-
-// The line as it was before the write under way.
-std::sig_atomic_t state_before = kLineEnded;
-std::sig_atomic_t held_before = 0;
 
 }  // namespace
 
-void line_write_begins(const char* data, std::size_t size) {
-  state_before = cycle_line_open;
-  held_before = cycle_line_held;
-  if (only_lengthens(data, size)) advance(data, size);
-}
-
-void line_write_failed(std::size_t size) {
-  // Of a longer write some bytes may have gone: they stay counted.
-  if (size != 1) return;
-  cycle_line_open = state_before;
-  cycle_line_held = held_before;
-}
-
-void line_write_done(const char* data, std::size_t size) {
-  if (!only_lengthens(data, size)) advance(data, size);
+void line_written(const char* data, std::size_t size, bool written) {
+  if (written || (size > 1 && only_lengthens(data, size))) advance(data, size);
 }
 
 void mark_line_whole() {
-  if (cycle_line_open == kLineCut) cycle_line_open = kLineWhole;
+  if (cycle_line_open == LineState::kCut) cycle_line_open = LineState::kWhole;
 }
 
 void paced_byte_wait() {
@@ -101,7 +73,7 @@ void paced_byte_wait() {
 }
 
 bool erase_cut_line(TurnWait wait_turn) {
-  if (cycle_line_open != kLineCut) return true;
+  if (cycle_line_open != LineState::kCut) return true;
   while (cycle_line_held > 0) {
     wait_turn();
     if (!port_write(&kErase, 1)) return false;
@@ -111,7 +83,7 @@ bool erase_cut_line(TurnWait wait_turn) {
 
 bool end_open_line(TurnWait wait_turn) {
   if (!erase_cut_line(wait_turn)) return false;
-  if (cycle_line_open == kLineEnded) return true;
+  if (cycle_line_open == LineState::kEnded) return true;
   wait_turn();
   return port_write(std::string_view("\r"));
 }
@@ -119,16 +91,16 @@ bool end_open_line(TurnWait wait_turn) {
 void recall_open_line(const char* port_name) {
   const RememberedLine* entry = remembered(port_name);
   cycle_line_held = entry != nullptr ? entry->held : 0;
-  cycle_line_open = entry != nullptr ? entry->state : kLineEnded;
+  cycle_line_open = entry != nullptr ? entry->state : LineState::kEnded;
 }
 
 void remember_open_line(const char* port_name) {
   RememberedLine* entry = remembered(port_name);
-  const std::sig_atomic_t state = cycle_line_open;
-  const std::sig_atomic_t held = cycle_line_held;
-  cycle_line_open = kLineEnded;
+  const LineState state = cycle_line_open;
+  const std::size_t held = cycle_line_held;
+  cycle_line_open = LineState::kEnded;
   cycle_line_held = 0;
-  if (state == kLineEnded) {
+  if (state == LineState::kEnded) {
     if (entry != nullptr) entry->name[0] = '\0';
     return;
   }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <csignal>
 #include <cstddef>
 
 #include "echo/echo_match.hpp"
@@ -20,20 +19,17 @@ inline constexpr std::size_t kLineCapacity = 256;
 
 using echo_match::kErase;
 
-// What the line of the port in the open cycle is; a signal handler reads these.
-enum LineState : std::sig_atomic_t { kLineEnded = 0, kLineCut = 1, kLineWhole = 2 };
-extern volatile std::sig_atomic_t cycle_line_open;  // a LineState
+// What the line of the port in the open cycle is.
+enum class LineState { kEnded, kCut, kWhole };
+extern LineState cycle_line_open;
 // How many bytes of it the device holds, at most kLineCapacity.
-extern volatile std::sig_atomic_t cycle_line_held;
+extern std::size_t cycle_line_held;
 
-// Around each write to the port. The bytes are noted before the write when they
-// only lengthen the line, otherwise once written: so a signal during the write
-// erases at worst a byte too many and ends the line at worst once too often,
-// never leaves part of it standing.
-void line_write_begins(const char* data, std::size_t size);
-void line_write_done(const char* data, std::size_t size);
-// A failed write of one byte wrote nothing: the line is as it was.
-void line_write_failed(std::size_t size);
+// After each write to the port. Of a longer write that failed some bytes may
+// have gone: they count if they only lengthen the line, so that the erase
+// takes at worst a byte too many, never leaves part of the line standing.
+// A failed write of one byte wrote nothing.
+void line_written(const char* data, std::size_t size, bool written);
 
 // The line left open is the whole last line of a file: a CR alone ends it.
 void mark_line_whole();

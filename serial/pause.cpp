@@ -3,10 +3,10 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 
 #include "console/console.hpp"
+#include "console/ending_signals.hpp"
 
 namespace {
 
@@ -15,12 +15,12 @@ timespec to_timespec(MonoClock::duration d) {
   return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
-// Sleeps until the deadline or a little after, as the kernel wakes it.
+// Sleeps until the deadline or a little after, as the kernel wakes it. A
+// signal (SIGIO) does not shorten it; one that ends the program ends it there.
 void nap_until(MonoClock::time_point deadline) {
-  // steady_clock is CLOCK_MONOTONIC: an absolute deadline on it makes a sleep
-  // that a signal interrupts resume for the time left.
-  const timespec wake = to_timespec(deadline.time_since_epoch());
-  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
+  for (auto now = MonoClock::now(); now < deadline; now = MonoClock::now()) {
+    const timespec left = to_timespec(deadline - now);
+    (void)wait_ready(nullptr, 0, &left);
   }
 }
 

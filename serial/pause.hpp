@@ -13,7 +13,8 @@ inline constexpr long kSecondUs = 1'000'000;
 using MonoClock = std::chrono::steady_clock;
 
 // Sleeps for the whole of the given time. A signal (the port's SIGIO) does not
-// shorten it: the sleep resumes until the deadline. Pending console output is
+// shorten it: the sleep resumes until the deadline. A signal that ends the
+// program does (console/ending_signals.hpp). Pending console output is
 // flushed first, so the operator sees everything printed before the wait.
 void pause_us(long microseconds);
 

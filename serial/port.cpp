@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "console/console.hpp"
+#include "console/ending_signals.hpp"
 #include "console/write_all.hpp"
 #include "serial/cycle_guard.hpp"
 #include "serial/echo.hpp"
@@ -100,14 +101,11 @@ void print_port_error() {
 bool port_write(const void* data, std::size_t size) {
   if (fd < 0 || size == 0) return fd >= 0;
   const char* bytes = static_cast<const char*>(data);
-  line_write_begins(bytes, size);
   // No echo of these bytes can come before the write begins.
   const auto at = std::chrono::steady_clock::now();
-  if (!write_all(fd, data, size)) {
-    line_write_failed(size);
-    return false;
-  }
-  line_write_done(bytes, size);
+  const bool written = write_all(fd, data, size);
+  line_written(bytes, size, written);
+  if (!written) return false;
   last_write = std::chrono::steady_clock::now();
   echo_typed(std::string_view(bytes, size), at);
   return true;
@@ -147,13 +145,18 @@ bool PortCycle::open() {
   return true;
 }
 
-void PortCycle::close() {
+void PortCycle::close() { close_port(); }
+
+void close_port() {
   if (fd < 0) return;
-  // Put back while the guard stands: no signal can end the program in between.
+  // A signal come since the last wait ends the cycle from here, line and all.
+  act_on_ending_signal();
   restore_latency(fd);
   restore_port_settings(fd);
-  unguard_cycle();
   remember_open_line(devicename);
-  ::close(fd);
+  const int port = fd;
   fd = -1;
+  ::close(port);
+  // Once the port is put right and closed: a signal come meanwhile ends the program here.
+  unguard_cycle();
 }

@@ -45,8 +45,12 @@ std::chrono::steady_clock::time_point port_last_write();
 // terminal is taken: a file or a FIFO left at the port's name is refused.
 // The driver is asked for low latency for the cycle (serial/low_latency.hpp).
 // While the cycle is open, SIGINT, SIGTERM, SIGHUP or SIGQUIT (unless ignored)
-// erase the device's line if it was cut short, end it with a carriage return
-// and close the port before the program dies of the signal.
+// end it first: the device's line erased if it was cut short and ended with a
+// carriage return, the port put back and closed (serial/cycle_guard.hpp).
+// Ends the open cycle, if any: the port's own settings put back, its line
+// remembered, the port closed.
+void close_port();
+
 class PortCycle {
  public:
   PortCycle() { open(); }

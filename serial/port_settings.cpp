@@ -35,3 +35,10 @@ void restore_port_settings(int port) {
   (void)::tcsetattr(port, TCSANOW, &before);
   saved = 0;
 }
+
+void restore_port_settings_at_once(int port) {
+  if (saved == 0) return;
+  (void)::tcflush(port, TCOFLUSH);
+  (void)::tcsetattr(port, TCSANOW, &before);
+  saved = 0;
+}

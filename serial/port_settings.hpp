@@ -6,6 +6,8 @@
 // Takes the port's settings before the program's own are applied.
 void save_port_settings(int port);
 // Puts them back once what was written has gone out (a bounded wait), if they
-// were taken. Async-signal-safe: the signal guard calls it before it closes
-// the port.
+// were taken.
 void restore_port_settings(int port);
+// Puts them back now, dropping what is still queued rather than sending it at
+// the settings put back. Async-signal-safe: for a program ended at once.
+void restore_port_settings_at_once(int port);
