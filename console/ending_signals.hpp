@@ -1,7 +1,6 @@
 #pragma once
 
 #include <poll.h>
-#include <signal.h>
 
 #include <array>
 #include <csignal>
