@@ -133,14 +133,15 @@ bool PortCycle::open() {
     fd = -1;
     return false;
   }
+  // Armed before anything of the port is changed: a signal from here on
+  // finds it put back.
+  guard_cycle(fd);
   conf_serial();
   last_write = std::chrono::steady_clock::now();
   echo_cycle_begins();
   // Whatever was signalled before the flush is gone with the flushed bytes.
   wait_flag = 1;
   recall_open_line(devicename);
-  guard_cycle(fd);
-  // Under the guard, which puts the port's own flags back if a signal ends the program.
   ask_low_latency(fd);
   return true;
 }
