@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
+#include <cctype>
 #include <functional>
 #include <limits>
 #include <map>
@@ -17,31 +17,16 @@
 
 #include "echo/echo_model.hpp"
 #include "serial/line_end.hpp"
+#include "tests/devices.hpp"
 #include "tests/typist.hpp"
 
 namespace {
 
 using Clock = EchoModel::Clock;
 using Split = Typist::Split;
-using std::chrono::milliseconds;
 
 const std::string kFile =
     "e1.signalling = r2-digital\nfxs.count = 16\nfxs.ports = 1-16\ntdmoe.peer = 10.0.0.3\n";
-
-using Reads = Typist::Reads;
-// The device's answer to byte `i` of the wire (`c`, of the file's line `line`)
-// typed at `t`: the reads it adds.
-using Device = std::function<void(char c, std::size_t i, int line, int t, Reads& reads)>;
-
-std::string echo(char c) { return {c}; }
-
-// A device that sends its answer to each typed byte 1 ms after it.
-Device at_once(std::function<std::string(char, std::size_t, int)> answer) {
-  return [answer = std::move(answer)](char c, std::size_t i, int line, int t, Reads& reads) {
-    const std::string a = answer(c, i, line);
-    if (!a.empty()) reads.emplace(t + 1, a);
-  };
-}
 
 // Types the file as an upload does (a CR inserted at once before an LF that
 // lacks one; each byte 10 ms after the one before and, with a device that
@@ -127,9 +112,6 @@ TEST_P(EchoAccounting, Verdict) {
 
 using K = EchoVerdict::Kind;
 
-// Echo as a console gives it: CR as CR LF, the LF after it as nothing.
-std::string crlf(char c) { return c == '\r' ? "\r\n" : c == '\n' ? "" : echo(c); }
-
 // A device that holds what it hears for its first `ms` milliseconds and then
 // echoes it, all at once, as a console does, each line answered with its prompt.
 Device held(int ms) {
@@ -148,30 +130,6 @@ Device streaming() {
     std::string text;
     for (int k = 0; k < 20; ++k) text += kStatus[(*at)++ % kStatus.size()];
     reads.emplace(t + 5, text);
-  };
-}
-
-// A console with a 16-byte FIFO that takes a byte every `gap` ms and echoes it
-// as it takes it; it works `line_ms` on each line it ends, then prints its
-// prompt, and drops what its FIFO cannot hold.
-Device console(int gap, int line_ms) {
-  struct State {
-    int free_at = 0;
-    std::deque<int> taken;  // when the bytes in the FIFO are taken
-    bool prompt = false;    // owed once the line's work is done
-  };
-  auto s = std::make_shared<State>();
-  return [=](char c, std::size_t i, int, int t, Reads& reads) {
-    if (i == 0) *s = State{};  // a new run of the table's row
-    while (!s->taken.empty() && s->taken.front() <= t) s->taken.pop_front();
-    if (s->taken.size() >= 16) return;
-    const int take = std::max(t, s->free_at);
-    s->taken.push_back(take);
-    s->free_at = take + (c == '\r' ? line_ms : gap);
-    // The prompt and the echo of the byte taken after it come in one read.
-    std::string e = std::exchange(s->prompt, false) ? "drovan(conf)> " + crlf(c) : crlf(c);
-    s->prompt = c == '\r';
-    if (!e.empty()) reads.emplace(take + 1, e);
   };
 }
 
@@ -223,31 +181,6 @@ Device redrawing() {
   };
 }
 
-// Echo as a console gives it; after byte `at_byte` it holds typing off for `hold_ms`.
-Device holding_off(std::size_t at_byte, int hold_ms = 300) {
-  return [=](char c, std::size_t i, int, int t, Reads& reads) {
-    reads.emplace(t + 1, i == at_byte ? crlf(c) + "\x13" : crlf(c));
-    if (i == at_byte) reads.emplace(t + 1 + hold_ms, "\x11");
-  };
-}
-
-// A console that answers each line end it echoes with "ok" after `work_ms`,
-// then its prompt; it takes nothing while it works.
-Device ok_after_work(int work_ms) {
-  auto free_at = std::make_shared<int>(0);
-  return [=](char c, std::size_t i, int, int t, Reads& reads) {
-    if (i == 0) *free_at = 0;  // a new run of the table's row
-    const int taken = std::max(t, *free_at);
-    if (c == '\r') {
-      reads.emplace(taken + 1, "\r\n");
-      reads.emplace(taken + 1 + work_ms, "ok\r\ndrovan(conf)> ");
-      *free_at = taken + 1 + work_ms;
-    } else if (!crlf(c).empty()) {
-      reads.emplace(taken + 1, crlf(c));
-    }
-  };
-}
-
 const std::string kLongComment = "e1.signalling = r2-digital\nfxs.count = 16\n# " +
                                  std::string(100, 'x') + "\nfxs.ports = 1-16\n";
 
@@ -261,11 +194,7 @@ Reads alarms() {
 INSTANTIATE_TEST_SUITE_P(
     Devices, EchoAccounting,
     testing::Values(
-        Case{"WholeEcho",
-             at_once([](char c, std::size_t, int) { return echo(c); }),
-             K::kWhole,
-             0,
-             {}},
+        Case{"WholeEcho", at_once(echo), K::kWhole, 0, {}},
         Case{"PromptsAnswersAndAMessageInsideALine",
              at_once([](char c, std::size_t i, int) -> std::string {
                if (i == 35) return "\r\nLINK UP e1 16 ok\r\n" + echo(c);
@@ -275,11 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
              K::kWhole,
              0,
              {}},
-        Case{"CrEchoedAsCrLf",
-             at_once([](char c, std::size_t, int) { return crlf(c); }),
-             K::kWhole,
-             0,
-             {}},
+        Case{"CrEchoedAsCrLf", at_once(crlf), K::kWhole, 0, {}},
         Case{"ByteLostInLineThree",
              // "fxs.ports = 1-16" arriving as "fxs.ports = 1-6": still a valid setting
              at_once([](char c, std::size_t i, int) { return i == 58 ? std::string() : echo(c); }),
@@ -294,8 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
              K::kLost,
              1,
              {2}},
-        Case{"NoEchoAtAll", at_once([](char, std::size_t, int) { return std::string(); }),
-             K::kNoEcho},
+        Case{"NoEchoAtAll", at_once(nothing), K::kNoEcho},
         Case{"OwnAnswerToEachLine", at_once([](char c, std::size_t, int line) -> std::string {
                if (c != '\r') return {};
                return "\r\naccepted: line " + std::to_string(line) +
@@ -353,30 +277,23 @@ INSTANTIATE_TEST_SUITE_P(
              {},
              repeated("fxs.count = 16\n", 40)},
         Case{"EchoInCapitals",
-             at_once([](char c, std::size_t,
-                        int) { return crlf(static_cast<char>(std::toupper(c))); }),
+             at_once([](char c, std::size_t, int) {
+               return crlf(static_cast<char>(std::toupper(c)));
+             }),
              K::kWhole,
              0,
              {}},
         // Its prompt ends the line on screen.
         Case{"NoLineEndEchoed",
-             at_once(
-                 [](char c, std::size_t, int) -> std::string {
-                   return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
-                 }),
+             at_once([](char c, std::size_t, int) -> std::string {
+               return c == '\r' ? "drovan(conf)> " : c == '\n' ? "" : echo(c);
+             }),
              K::kWhole,
              0,
              {}},
         // The program stopped for 1.5 s after byte 30: its echo read that late.
-        Case{"EchoReadLateByAStoppedProgram",
-             at_once([](char c, std::size_t, int) { return crlf(c); }),
-             K::kWhole,
-             0,
-             {},
-             kFile,
-             false,
-             {},
-             30},
+        Case{
+            "EchoReadLateByAStoppedProgram", at_once(crlf), K::kWhole, 0, {}, kFile, false, {}, 30},
         Case{"EveryByteEchoedTwice",
              at_once([](char c, std::size_t, int) { return crlf(c) + crlf(c); }),
              K::kWhole,
@@ -403,8 +320,15 @@ INSTANTIATE_TEST_SUITE_P(
              "10.0.0.3\r\n",
              false,
              alarms()},
-        // Typing waits out the console's work on each line, and the verdict agrees.
-        Case{"ConsoleWorkingLongOnEachLine", console(3, 800), K::kWhole, 0, {}},
+        // Typing waits out the console's work on each line, and the verdict agrees;
+        // its prompt comes with the LF it takes once the line's work is done.
+        Case{"ConsoleWorkingLongOnEachLine",
+             console(
+                 3, [](char c, std::size_t, int) { return c == '\n' ? "drovan(conf)> " : crlf(c); },
+                 800),
+             K::kWhole,
+             0,
+             {}},
         // The '1' of "fxs.count = 16" lost, and a line of the device's own that
         // begins with a '1' while typing waits for it: not its echo.
         Case{"StatusLineAfterItsOwnLineEndBeginsWithTheLostByte",
@@ -463,7 +387,7 @@ INSTANTIATE_TEST_SUITE_P(
              K::kLost,
              1,
              {2}},
-        Case{"OkAfterWorkThenThePrompt", ok_after_work(200), K::kWhole, 0, {}},
+        Case{"OkAfterWorkThenThePrompt", answering_after_work(200, kOk), K::kWhole, 0, {}},
         // XOFF and XON are neither echo nor text.
         Case{"HeldOffAWhile", holding_off(45), K::kWhole, 0, {}},
         // Past the longest wait typing goes on, and the verdict tells.

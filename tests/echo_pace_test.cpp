@@ -5,24 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
+#include <cctype>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "echo/echo_model.hpp"
+#include "tests/devices.hpp"
 #include "tests/typist.hpp"
 
 namespace {
 
-using Clock = EchoModel::Clock;
 using Split = Typist::Split;
-using std::chrono::milliseconds;
-
-using Reads = Typist::Reads;
-// The device's answer to byte `i` (`c`) typed at `t`: the reads it adds.
-using Device = std::function<void(std::size_t i, char c, int t, Reads& reads)>;
 
 // Types `text` as the program does and returns the gaps between the bytes, in ms.
 std::vector<int> gaps(const std::string& text, const Device& device, Reads reads = {},
@@ -33,33 +28,13 @@ std::vector<int> gaps(const std::string& text, const Device& device, Reads reads
   for (std::size_t i = 0; i < text.size(); ++i) {
     typist.wait_turn();
     pace.typed(std::string(1, text[i]), typist.at(typist.now));
-    device(i, text[i], typist.now, typist.reads);
+    device(text[i], i, 0, typist.now, typist.reads);  // no device here asks for the line
     sent.push_back(typist.now);
   }
   std::vector<int> out;
   for (std::size_t i = 1; i < sent.size(); ++i) out.push_back(sent[i] - sent[i - 1]);
   return out;
 }
-
-// A console that takes a byte `gap` ms after the one before at the soonest,
-// and works `line_ms` on each CR, and echoes a byte as it takes it, through
-// `echo` (empty: it swallows the byte).
-Device console(int gap, std::function<std::string(std::size_t, char)> echo, int line_ms = 0) {
-  auto free_at = std::make_shared<int>(0);
-  return [=](std::size_t i, char c, int t, Reads& reads) {
-    if (i == 0) *free_at = 0;  // a new run of the table's row
-    const int taken = std::max(t, *free_at);
-    *free_at = taken + (c == '\r' ? line_ms : gap);
-    const std::string e = echo(i, c);
-    if (!e.empty()) reads.emplace(taken + 1, e);
-  };
-}
-
-std::string crlf(std::size_t, char c) {
-  return c == '\r' ? "\r\n" : c == '\n' ? "" : std::string(1, c);
-}
-
-std::string same(std::size_t, char c) { return {c}; }
 
 std::vector<int> tens(std::size_t n) { return std::vector<int>(n, 10); }
 
@@ -91,13 +66,13 @@ const std::string kLine = "fxs.count = 16";
 const std::string kTwoLines = "fxs.count = 16\r\nfxo.count = 1";
 const std::string kThreeLines = kTwoLines + "\r\nfxs.ports = 1-16";
 
-std::string colour(std::size_t, char c) { return "\x1b[1;32m" + std::string(1, c) + "\x1b[0m"; }
+std::string colour(char c, std::size_t, int) { return "\x1b[1;32m" + echo(c) + "\x1b[0m"; }
 
 // A console that echoes a command with its prompt in one read, then works
 // `busy_ms` before it takes the next byte; it echoes the rest as it comes.
 Device busy_after_command(int busy_ms) {
   auto free_at = std::make_shared<int>(0);
-  return [=](std::size_t i, char c, int t, Reads& reads) {
+  return [=](char c, std::size_t i, int, int t, Reads& reads) {
     if (i == 0) *free_at = 0;  // a new run of the table's row
     if (*free_at == 0) {
       if (c != '\r') return;
@@ -105,34 +80,7 @@ Device busy_after_command(int busy_ms) {
       *free_at = t + 1 + busy_ms;
       return;
     }
-    reads.emplace(std::max(t, *free_at) + 1, crlf(0, c));
-  };
-}
-
-// A console that echoes a line end at once, works `work_ms` on it, then
-// sends `answer`; it takes nothing while it works.
-Device answering_after_work(int work_ms, std::string answer) {
-  auto free_at = std::make_shared<int>(0);
-  return [=](std::size_t i, char c, int t, Reads& reads) {
-    if (i == 0) *free_at = 0;  // a new run of the table's row
-    const int taken = std::max(t, *free_at);
-    if (c == '\r') {
-      reads.emplace(taken + 1, "\r\n");
-      reads.emplace(taken + 1 + work_ms, answer);
-      *free_at = taken + 1 + work_ms;
-    } else if (!crlf(i, c).empty()) {
-      reads.emplace(taken + 1, crlf(i, c));
-    }
-  };
-}
-
-const std::string kOk = "ok\r\ndrovan(conf)> ";
-
-// Echo as a console gives it; after byte `at_byte` it holds typing off for 300 ms.
-Device holding_off(std::size_t at_byte) {
-  return [=](std::size_t i, char c, int t, Reads& reads) {
-    reads.emplace(t + 1, i == at_byte ? crlf(i, c) + "\x13" : crlf(i, c));
-    if (i == at_byte) reads.emplace(t + 301, "\x11");
+    reads.emplace(std::max(t, *free_at) + 1, crlf(c));
   };
 }
 
@@ -148,35 +96,33 @@ Reads status_lines() {
 INSTANTIATE_TEST_SUITE_P(
     Devices, Pace,
     testing::Values(
-        Case{"EchoKeepingUp", kLine, console(0, same), tens(13)},
+        Case{"EchoKeepingUp", kLine, at_once(echo), tens(13)},
         // Three echoes start the wait; the device is then caught up with and followed.
         Case{"EchoLaggingBehind",
              kLine,
-             console(25, same),
+             console(25, echo),
              {10, 10, 10, 10, 10, 76, 25, 25, 25, 25, 25, 25, 25}},
         Case{"ByteSwallowed", kLine,
-             console(0, [](std::size_t i, char c) { return i == 6 ? "" : std::string(1, c); }),
+             at_once([](char c, std::size_t i, int) { return i == 6 ? "" : echo(c); }),
              with(tens(13), {{6, 500}})},
-        Case{"NoEcho", kLine, console(0, [](std::size_t, char) { return std::string(); }),
-             tens(13)},
+        Case{"NoEcho", kLine, at_once(nothing), tens(13)},
         // Two waits in a row run out, then typing goes on as without echo.
         Case{"EchoThatStops", kLine,
-             console(0, [](std::size_t i, char c) { return i < 5 ? std::string(1, c) : ""; }),
+             at_once([](char c, std::size_t i, int) { return i < 5 ? echo(c) : ""; }),
              with(tens(13), {{5, 500}, {6, 500}})},
-        Case{"PromptsBetweenLines", kTwoLines,
-             console(0,
-                     [](std::size_t i, char c) {
-                       return c == '\r' ? "\r\nok: staged\r\ndrovan(conf)> " : crlf(i, c);
-                     }),
+        Case{"PromptsBetweenLines", kTwoLines, at_once([](char c, std::size_t, int) {
+               return c == '\r' ? "\r\nok: staged\r\ndrovan(conf)> " : crlf(c);
+             }),
              tens(28)},
-        Case{"CrEchoedAsCrLf", kTwoLines, console(0, crlf), tens(28)},
+        Case{"CrEchoedAsCrLf", kTwoLines, at_once(crlf), tens(28)},
         // A console that works 300 ms on each line it ends is waited for.
         Case{"SlowLineEnd", kTwoLines, console(0, crlf, 300), with(tens(28), {{16, 281}})},
         Case{"TabEchoedAsBlanks", "fxs.count\t= 16\r\nfxs.ports\t= 1-16",
-             console(0, [](std::size_t i, char c) { return c == '\t' ? "      " : crlf(i, c); }),
+             at_once([](char c, std::size_t, int) { return c == '\t' ? "      " : crlf(c); }),
              tens(31)},
-        Case{"EchoInCapitals", kLine,
-             console(0, [](std::size_t, char c) { return std::string(1, std::toupper(c)); }),
+        Case{"EchoInCapitals", kLine, at_once([](char c, std::size_t, int) {
+               return echo(static_cast<char>(std::toupper(c)));
+             }),
              tens(13)},
         // A line's work is waited out, up to 5 s.
         Case{"WorksLongOnEachLine", kTwoLines, console(0, crlf, 800), with(tens(28), {{16, 781}})},
@@ -190,16 +136,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Its answer begins with the command's last letters ("conf" of
         // "configuration"): no echo, no wait.
         Case{"AnswerBeginningWithTheCommandsLetters", "set conf\rfxs.count = 16",
-             console(0,
-                     [](std::size_t, char c) {
-                       return c == '\r' ? "configuration: one setting per line\r\ndrovan(conf)> "
-                                        : "";
-                     }),
+             at_once([](char c, std::size_t, int) {
+               return c == '\r' ? "configuration: one setting per line\r\ndrovan(conf)> " : "";
+             }),
              tens(22)},
         // One wait for the first line end, none for the next.
-        Case{"NoLineEndEchoed", kThreeLines,
-             console(0, [](std::size_t,
-                           char c) { return c == '\r' || c == '\n' ? "" : std::string(1, c); }),
+        Case{"NoLineEndEchoed", kThreeLines, at_once([](char c, std::size_t, int) {
+               return c == '\r' || c == '\n' ? "" : echo(c);
+             }),
              with(tens(46), {{14, 500}})},
         Case{"EchoInColour",
              kLine,
@@ -207,12 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
              {10, 10, 10, 10, 10, 76, 25, 25, 25, 25, 25, 25, 25}},
         // The long wait, then a short one, then typing goes on as without echo.
         Case{"SilentForGoodAfterALine", kThreeLines,
-             console(0, [](std::size_t i, char c) { return i < 16 ? crlf(i, c) : ""; }),
+             at_once([](char c, std::size_t i, int) { return i < 16 ? crlf(c) : ""; }),
              with(tens(46), {{16, 5000}, {17, 500}})},
         // Lines of its own, twenty a second, with the typed letters in them:
         // no echo, so typing never waits.
-        Case{"StatusLinesWithoutEcho", kTwoLines,
-             console(0, [](std::size_t, char) { return std::string(); }), tens(28), status_lines()},
+        Case{"StatusLinesWithoutEcho", kTwoLines, at_once(nothing), tens(28), status_lines()},
         // Its prompt comes once the line's work is done: the next line's first
         // byte waits in its receive FIFO meanwhile, and the byte after it waits
         // for its echo, after the prompt.
@@ -224,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"HeldOffAWhile", kTwoLines, holding_off(5), with(tens(28), {{5, 301}})},
         // One 'x' of a hundred lost costs one wait, not one for each 'x' after it.
         Case{"ByteLostInARunOfOneLetter", kLongComment,
-             console(0, [](std::size_t i, char c) { return i == 60 ? "" : crlf(i, c); }),
+             at_once([](char c, std::size_t i, int) { return i == 60 ? "" : crlf(c); }),
              with(tens(kLongComment.size() - 1), {{60, 500}})}));
 
 }  // namespace
