@@ -89,11 +89,12 @@ TEST(UploadPacing, DroppedBytesStillTakeTheirPause) {
 }
 
 TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
-  // 2100 bytes: more than two reads of the file, with a CR ending the first read
-  // and its LF starting the second, and a bare LF starting the third.
+  // 2050 bytes: more than two reads of the file, with a CR ending the first read
+  // and its LF starting the second, and a bare LF starting the third (which
+  // needs no more than that: every byte costs 10 ms).
   std::string content;
-  for (int i = 0; content.size() < 2100; ++i) content += "linha " + std::to_string(i) + "\n";
-  content.resize(2100);
+  for (int i = 0; content.size() < 2050; ++i) content += "linha " + std::to_string(i) + "\n";
+  content.resize(2050);
   content[1022] = 'x';
   content[1023] = '\r';
   content[1024] = '\n';
@@ -127,7 +128,7 @@ TEST(UploadPacing, LongFileArrivesWholeAndPacedWhileTheDeviceEchoes) {
   std::string shown = expected;
   std::replace(shown.begin(), shown.end(), '\r', '\n');
   EXPECT_EQ(rig.out(), kSending + shown + answer +
-                           "\nEco conferido: o equipamento recebeu os 2100 bytes do arquivo.\n" +
+                           "\nEco conferido: o equipamento recebeu os 2050 bytes do arquivo.\n" +
                            kAdvice);
 
   // The file's own bytes, in wire order, skipping the CRs inserted before LFs.
