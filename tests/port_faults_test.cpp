@@ -89,12 +89,28 @@ TEST(PortFault, PortHeldByAnotherCopyIsBusyUntilItLetsGo) {
   EXPECT_EQ(holder.wire(), "ab\n\rx\r");
 }
 
-// A node the operator may not open (root's, mode 600, no dialout group): the
-// error line is followed by the remedy. Run as root, the program drops to
-// nobody first, or root's privilege would open the node anyway.
-TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
-  Rig rig({.entry = [] {
-    if (!port_node_mode(0)) return 90;
+// A port the program may not open, and the line after the error that says why.
+// Run as root, the program drops to nobody first, or root's privilege would
+// open the node and ignore an exclusive port anyway.
+struct Refusal {
+  const char* name;
+  mode_t mode;
+  bool exclusive;  // another process holds the port with TIOCEXCL, no lock
+  std::string (*reason)(const std::string& port);
+};
+
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
+class PortRefused : public testing::TestWithParam<Refusal> {};
+
+TEST_P(PortRefused, TheLineAfterTheErrorSaysWhy) {
+  const Refusal& c = GetParam();
+  Rig rig({.entry = [&c] {
+    if (!port_node_mode(c.mode)) return 90;
+    const UniqueFd exclusive(c.exclusive ? ::open(devicename, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
+    if (c.exclusive && (!exclusive.is_open() || ::ioctl(exclusive.get(), TIOCEXCL) != 0)) {
+      return 91;
+    }
     if (!as_ordinary_user()) return 77;
     send_command("run reset");
     return 0;
@@ -102,36 +118,32 @@ TEST(PortFault, PortWithoutPermissionTellsTheRemedy) {
   const int status = rig.wait_exit();
   if (status == 77) GTEST_SKIP() << "cannot drop root's privileges here";
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(rig.out(), kPortErrorLine + "Sem permissao para abrir " + rig.device_path() +
-                           ": entre no grupo dialout (sudo usermod -aG dialout $USER) e abra a "
-                           "sessao de novo.\n");
+  EXPECT_EQ(rig.out(), kPortErrorLine + c.reason(rig.device_path()));
   EXPECT_EQ(rig.wire(), "");
 }
 
-// A port taken exclusively (TIOCEXCL, no lock): the line after the error says
-// it is in use. Only the test process holds the port besides the program; from
-// root dropped to nobody the program may not look into root's descriptors, and
-// points to fuser instead.
-TEST(PortFault, PortTakenExclusivelyIsInUse) {
-  Rig rig({.entry = [] {
-    if (!port_node_mode(0666)) return 90;
-    const UniqueFd exclusive(::open(devicename, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!exclusive.is_open() || ::ioctl(exclusive.get(), TIOCEXCL) != 0) return 91;
-    if (!as_ordinary_user()) return 77;
-    send_command("run reset");
-    return 0;
-  }});
-  const int status = rig.wait_exit();
-  if (status == 77) GTEST_SKIP() << "cannot drop root's privileges here";
-  EXPECT_EQ(status, 0);
-  const std::string holder = ::geteuid() == 0
-                                 ? " (fuser -v " + rig.device_path() + " mostra qual)."
-                                 : ": drovan-tests (pid " + std::to_string(::getpid()) + ").";
-  EXPECT_EQ(rig.out(), kPortErrorLine + "A porta " + rig.device_path() +
-                           " esta em uso por outro programa" + holder +
-                           " Feche-o e tente de novo.\n");
-  EXPECT_EQ(rig.wire(), "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    PortFault, PortRefused,
+    testing::Values(
+        // Root's node, mode 600, no dialout group: the remedy.
+        Refusal{"WithoutPermissionTellsTheRemedy", 0, false,
+                [](const std::string& port) {
+                  return "Sem permissao para abrir " + port +
+                         ": entre no grupo dialout (sudo usermod -aG dialout $USER) e abra a "
+                         "sessao de novo.\n";
+                }},
+        // Only the test process holds the port besides the program; from root
+        // dropped to nobody the program may not look into root's descriptors,
+        // and points to fuser instead.
+        Refusal{"TakenExclusivelyIsInUse", 0666, true,
+                [](const std::string& port) {
+                  const std::string holder =
+                      ::geteuid() == 0 ? " (fuser -v " + port + " mostra qual)."
+                                       : ": drovan-tests (pid " + std::to_string(::getpid()) + ").";
+                  return "A porta " + port + " esta em uso por outro programa" + holder +
+                         " Feche-o e tente de novo.\n";
+                }}),
+    [](const testing::TestParamInfo<Refusal>& info) { return info.param.name; });
 
 // The device's last word is waited for only while it keeps quiet pauses.
 TEST(PortFault, DeviceThatNeverStopsTalkingStillLetsTheUploadEnd) {

@@ -305,10 +305,18 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-std::size_t settings_in(const std::string& file) {
-  std::size_t n = 0;
-  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
-    if (file[at] != '#' && file[at] != '\n') ++n;
+std::string settings_of(const std::string& file) {
+  std::string settings;
+  for (std::size_t at = 0; at < file.size();) {
+    const std::size_t end = std::min(file.find('\n', at), file.size() - 1) + 1;
+    if (file[at] != '#' && file[at] != '\n') settings += file.substr(at, end - at);
+    at = end;
   }
-  return n;
+  return settings;
+}
+
+std::size_t settings_in(const std::string& file) {
+  const std::string settings = settings_of(file);
+  return static_cast<std::size_t>(std::count(settings.begin(), settings.end(), '\n')) +
+         (settings.empty() || settings.back() == '\n' ? 0 : 1);
 }

@@ -123,5 +123,6 @@ void set_devicename(std::string_view path);
 // Test-only helpers for files in the rig's working directory.
 void write_file(const std::string& path, std::string_view content);
 std::string read_file(const std::string& path);
-// The setting lines of a configuration file (neither comments nor blank).
+// The setting lines of a configuration file (neither comments nor blank), and their count.
+std::string settings_of(const std::string& file);
 std::size_t settings_in(const std::string& file);

@@ -68,16 +68,6 @@ std::string first_lines(const std::string& file, std::size_t count) {
   return file.substr(0, end);
 }
 
-// The setting lines of a file, neither its comments nor its blank lines.
-std::string settings_of(const std::string& file) {
-  std::string settings;
-  for (std::size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
-    if (file[at] == '#' || file[at] == '\n') continue;
-    settings += file.substr(at, file.find('\n', at) + 1 - at);
-  }
-  return settings;
-}
-
 // Key 'a' of the program under `rig` sends `example`: it stands at the shipped
 // file's path in the rig's working directory, which the program looks in first.
 void place_example(Rig& rig, const std::string& example) {
